@@ -1,0 +1,31 @@
+// Thin wrappers over the platform's code-page conversions (flags 0), and the
+// ANSI decoder built on them.
+//
+// Every buffer handed out is a new zero-filled array from new[], owned by the
+// caller (delete[]). Out-pointers are written only on success; on failure they
+// are null (or untouched where said). Counts never include a terminator.
+#ifndef OAUTH_REQUEST_CODEPAGE_H
+#define OAUTH_REQUEST_CODEPAGE_H
+
+namespace OAuthClient {
+
+constexpr unsigned kCodePageAnsi = 0;
+constexpr unsigned kCodePageUtf8 = 65001;
+
+// Converts exactly unitCount UTF-16 units (never a terminator) to the code
+// page. Returns the byte count; 0 for zero units (out untouched); -1 for a
+// failed conversion or a negative count (out null).
+int WideToMultiByte(unsigned char** out, const wchar_t* text, int unitCount, unsigned codePage);
+
+// Decodes byteCount bytes of the code page into a zero-terminated UTF-16
+// array. Returns the unit count, or -1 (out null).
+int DecodeMultiByte(wchar_t** out, unsigned codePage, const unsigned char* bytes, int byteCount);
+
+// Decodes ANSI bytes. A leading "?" byte is dropped. Unless the first decoded
+// unit is a byte-order mark, U+FEFF is put in front of the text and the count
+// returned does not include it: internal callers skip exactly one unit.
+int DecodeAnsi(wchar_t** out, const unsigned char* bytes, int byteCount);
+
+}  // namespace OAuthClient
+
+#endif  // OAUTH_REQUEST_CODEPAGE_H

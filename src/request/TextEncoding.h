@@ -1,0 +1,47 @@
+// Conversions between UTF-16 text and body bytes in the four body encodings.
+//
+// Encoders write a byte-order mark (except ANSI) and hand out new zero-filled
+// arrays from new[] owned by the caller. Decoders hand out zero-terminated
+// UTF-16 arrays. Results: a positive count on success, 0 where said, -1 for a
+// bad argument, an unknown encoding or a failed platform conversion, -2 for
+// malformed UTF-16, -3 from DecodeAscii for a byte of 0x80 or above.
+#ifndef OAUTH_REQUEST_TEXTENCODING_H
+#define OAUTH_REQUEST_TEXTENCODING_H
+
+namespace OAuthClient {
+
+enum TextEncoding : int {
+    kTextAnsi = 0,
+    kTextUtf16Le = 1,
+    kTextUtf8 = 2,
+    kTextUtf16Be = 3,
+};
+
+// Detection codes of DetectEncoding.
+enum DetectedEncoding : int {
+    kDetectNone = 0,
+    kDetectUtf32Be = 1,
+    kDetectUtf32Le = 2,
+    kDetectUtf32_2143 = 3,
+    kDetectUtf32_3412 = 4,
+    kDetectEbcdic = 5,
+    kDetectUtf8 = 6,
+    kDetectUtf16Le = 7,
+    kDetectUtf16Be = 8,
+};
+
+int EncodeText(unsigned char** out, const wchar_t* text, int unitCount, int encoding);
+int EncodeUtf16Le(unsigned char** out, const wchar_t* text, int unitCount);
+int EncodeUtf16Be(unsigned char** out, const wchar_t* text, int unitCount);
+int EncodeUtf8(unsigned char** out, const wchar_t* text, int unitCount);
+
+int DecodeText(wchar_t** out, const unsigned char* bytes, int byteCount, int encoding);
+int DecodeUtf16Le(wchar_t** out, const unsigned char* bytes, int byteCount);
+int DecodeUtf16Be(wchar_t** out, const unsigned char* bytes, int byteCount);
+int DecodeAscii(wchar_t** out, const unsigned char* bytes, int byteCount);
+
+int DetectEncoding(const unsigned char* bytes, int byteCount);
+
+}  // namespace OAuthClient
+
+#endif  // OAUTH_REQUEST_TEXTENCODING_H
