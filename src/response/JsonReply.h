@@ -1,0 +1,43 @@
+// The reader of token-endpoint replies: a forgiving single-pass scan of the
+// first JSON object of a text into a flat map, and the two lookups on it.
+//
+// The scan does not understand nesting or arrays: a nested value's text up to
+// the first comma or closing brace becomes the raw value of the outer key,
+// and the members after it land in the same flat map. Authorisation servers
+// send flat objects of strings and numbers, and that is all the token
+// response reads.
+#ifndef OAUTH_RESPONSE_JSONREPLY_H
+#define OAUTH_RESPONSE_JSONREPLY_H
+
+#include <string_view>
+
+#include "response/TextMap.h"
+
+namespace OAuthClient {
+
+// Empties map, then stores the members of the first object in text. Keys and
+// string values are the text between their quotes with the JSON escapes
+// decoded (\" \\ \/ \b \f \n \r \t and \uXXXX as one UTF-16 unit; any other
+// escape is kept as written, backslash included). Other values are stored raw
+// up to the next comma or closing brace, trailing white space included. The
+// first occurrence of a key wins.
+//
+// Returns 0 when the scan ended normally, 1 when the text holds no opening
+// brace or ends inside a member (or memory ran out); the map then keeps what
+// was stored before. When outOfMemory is given it is set to whether the scan
+// stopped for lack of memory, which a result of 1 alone does not tell apart
+// from a malformed text.
+int ParseJsonReply(std::wstring_view text, TextMap& map, bool* outOfMemory = nullptr) noexcept;
+
+// Present: copies the value into out and returns 0. Absent: out becomes the
+// empty text, -1. Throws std::bad_alloc when the copy cannot be made.
+int LookupText(const TextMap& map, std::wstring_view key, SecureWString& out);
+
+// Present: the value converted by the runtime's _wtol (leading white space,
+// optional sign, the digits up to the first other character; 0 without
+// digits), result 0. Absent: number 0, result -1.
+int LookupNumber(const TextMap& map, std::wstring_view key, int& number) noexcept;
+
+}  // namespace OAuthClient
+
+#endif  // OAUTH_RESPONSE_JSONREPLY_H

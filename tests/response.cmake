@@ -1,0 +1,1 @@
+oauth_unit_test(unit_response response)
