@@ -47,12 +47,26 @@ bool ReadQuoted(std::wstring_view text, size_t& i, SecureWString& out) {
         const wchar_t escaped = text[i + 1];
         wchar_t decoded = 0;
         switch (escaped) {
-            case L'"': case L'\\': case L'/': decoded = escaped; break;
-            case L'b': decoded = L'\b'; break;
-            case L'f': decoded = L'\f'; break;
-            case L'n': decoded = L'\n'; break;
-            case L'r': decoded = L'\r'; break;
-            case L't': decoded = L'\t'; break;
+            case L'"':
+            case L'\\':
+            case L'/':
+                decoded = escaped;
+                break;
+            case L'b':
+                decoded = L'\b';
+                break;
+            case L'f':
+                decoded = L'\f';
+                break;
+            case L'n':
+                decoded = L'\n';
+                break;
+            case L'r':
+                decoded = L'\r';
+                break;
+            case L't':
+                decoded = L'\t';
+                break;
             case L'u': {
                 const long unitValue = UnicodeEscapeAt(text, i + 1);
                 if (unitValue >= 0) {
@@ -62,7 +76,8 @@ bool ReadQuoted(std::wstring_view text, size_t& i, SecureWString& out) {
                 }
                 break;
             }
-            default: break;
+            default:
+                break;
         }
         if (decoded != 0) {
             out.push_back(decoded);

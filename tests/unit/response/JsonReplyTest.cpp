@@ -31,11 +31,15 @@ const ScanCase kScanCases[] = {
     {L"xx{\"a\":\"b\"}", 0, {{L"a", L"b"}}},
     {L"{\"a\":\"b\"", 0, {{L"a", L"b"}}},        // no closing brace
     {L"{\"a\": 3600 }", 0, {{L"a", L"3600 "}}},  // raw values keep their trailing space
-    {L"{\"a\":true,\"b\":null,\"d\":-1.5e3}", 0, {{L"a", L"true"}, {L"b", L"null"}, {L"d", L"-1.5e3"}}},
+    {L"{\"a\":true,\"b\":null,\"d\":-1.5e3}",
+     0,
+     {{L"a", L"true"}, {L"b", L"null"}, {L"d", L"-1.5e3"}}},
     {L"{\"a\":\"b\",\"a\":\"e\"}", 0, {{L"a", L"b"}}},  // first wins
     {L"{\"a\":\"b\" \"e\":\"d\"}", 0, {{L"a", L"b"}, {L"e", L"d"}}},
     {L"{\"a\" \"b\":\"d\"}", 0, {{L"a", L"d"}}},  // text between key and colon ignored
-    {L"{\"a\":{\"b\":\"g\",\"d\":1},\"e\":\"f\"}", 0, {{L"a", L"{\"b\":\"g\""}, {L"d", L"1"}, {L"e", L"f"}}},
+    {L"{\"a\":{\"b\":\"g\",\"d\":1},\"e\":\"f\"}",
+     0,
+     {{L"a", L"{\"b\":\"g\""}, {L"d", L"1"}, {L"e", L"f"}}},
     {L"{\"a\":[1,2],\"b\":\"d\"}", 0, {{L"a", L"[1"}, {L"b", L"d"}}},
     {L"{\"a\":1}x\"e\":\"d\"}", 0, {{L"a", L"1"}, {L"e", L"d"}}},  // a raw value's brace reads on
     {L"{\"a\":\"b\"}{\"e\":\"d\"}", 0, {{L"a", L"b"}}},
@@ -64,7 +68,8 @@ const ScanCase kScanCases[] = {
 
 TEST(JsonReply, ScansTheFirstObjectIntoAFlatMap) {
     for (const ScanCase& c : kScanCases) {
-        SCOPED_TRACE(testing::Message() << "text: " << testing::PrintToString(std::wstring(c.text)));
+        SCOPED_TRACE(testing::Message()
+                     << "text: " << testing::PrintToString(std::wstring(c.text)));
         TextMap map;
         map.try_emplace(L"stale", L"x");
         EXPECT_EQ(ParseJsonReply(c.text, map), c.result);
