@@ -6,9 +6,9 @@ namespace OAuthClient {
 
 // Encodes byteCount bytes. Result 0: *out is a new char array from new[]
 // (caller frees with delete[]) holding *outLength characters and a
-// terminating zero. Result 1: null input, a count of 0 or less, an output
-// length that would overflow, or no memory; the out-parameters are not to be
-// used then.
+// terminating zero. Result 1: null input or out-parameters, a count of 0 or
+// less, an output length that would overflow int, or no memory; the
+// out-parameters are then left as they were.
 int Base64Encode(const unsigned char* bytes, int byteCount, int* outLength, char** out);
 
 }  // namespace OAuthClient
