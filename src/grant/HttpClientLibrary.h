@@ -1,0 +1,33 @@
+// The HTTP client component as one grant strategy or resource retriever loads
+// it: probed through the shared runtime, loaded with LoadLibraryW and kept
+// until the owner is destroyed, with its CreateHttpClient factory.
+#ifndef OAUTH_GRANT_HTTPCLIENTLIBRARY_H
+#define OAUTH_GRANT_HTTPCLIENTLIBRARY_H
+
+#include "grant/UniqueModule.h"
+#include "httpclient/IHttpClient.h"
+
+namespace OAuthClient {
+
+constexpr wchar_t kHttpClientModuleName[] = L"qzhttpclient190.dll";
+constexpr char kHttpClientFactoryName[] = "CreateHttpClient";
+
+class HttpClientLibrary {
+public:
+    // Loads nothing when the shared runtime reports the module unavailable;
+    // the factory is then null, as it is when the load or the lookup fails.
+    HttpClientLibrary() noexcept;
+    HttpClientLibrary(const HttpClientLibrary&) = delete;
+    HttpClientLibrary& operator=(const HttpClientLibrary&) = delete;
+
+    CreateHttpClientFn factory() const noexcept { return factory_; }
+    bool loaded() const noexcept { return static_cast<bool>(module_); }
+
+private:
+    UniqueModule module_;
+    CreateHttpClientFn factory_ = nullptr;
+};
+
+}  // namespace OAuthClient
+
+#endif  // OAUTH_GRANT_HTTPCLIENTLIBRARY_H
