@@ -1,0 +1,23 @@
+// The client-credentials grant: Basic credentials from the client id and
+// secret, and the default form "grant_type=client_credentials[&scope=...]".
+#ifndef OAUTH_GRANT_CCLIENTCREDENTIALSGRANT_H
+#define OAUTH_GRANT_CCLIENTCREDENTIALSGRANT_H
+
+#include "grant/CGrantDelegate.h"
+
+namespace OAuthClient {
+
+class CClientCredentialsGrant final : public CGrantDelegate {
+public:
+    CClientCredentialsGrant() noexcept = default;
+    int Execute(ITokenRequest* request, ITokenResponse** response) noexcept override;
+
+    // The form sent when the request has no parameters of its own; the scope
+    // is form-encoded. -1 when it cannot be encoded.
+    static int BuildDefaultBody(ITokenRequest* request, const wchar_t* scope,
+                                SecureWString* body);
+};
+
+}  // namespace OAuthClient
+
+#endif  // OAUTH_GRANT_CCLIENTCREDENTIALSGRANT_H

@@ -1,0 +1,190 @@
+#include "grant/CGrantDelegate.h"
+
+#include <climits>
+#include <cwchar>
+
+#include "grant/Base64.h"
+#include "request/CodePage.h"
+#include "request/FormEncoding.h"
+#include "response/CTokenResponse.h"
+
+namespace OAuthClient {
+
+namespace {
+
+bool HasText(const wchar_t* text) { return text != nullptr && text[0] != L'\0'; }
+
+// Protocol codes of the HTTP client for the request's values 0 to 3.
+constexpr int kProtocolCodes[] = {kProtocolDefault, kProtocolTls10, kProtocolTls11,
+                                  kProtocolTls12};
+
+}  // namespace
+
+CGrantDelegate::CGrantDelegate() noexcept = default;
+
+CGrantDelegate::~CGrantDelegate() {
+    client_.reset();
+}
+
+void CGrantDelegate::Release() noexcept { delete this; }
+
+SecureWString CGrantDelegate::JoinQuery(const wchar_t* location, const wchar_t* query) {
+    SecureWString url(location);
+    const wchar_t last = url.empty() ? L'\0' : url.back();
+    if (last != L'?' && last != L'&') {
+        url += (url.find(L'?') != SecureWString::npos) ? L'&' : L'?';
+    }
+    url += query;
+    return url;
+}
+
+int CGrantDelegate::AppendFormValue(SecureWString* body, const wchar_t* prefix,
+                                    const wchar_t* value) {
+    SecureWString encoded;
+    if (UrlEncodeFormValueWide(value, &encoded) != 1) return -1;
+    body->append(prefix);
+    body->append(encoded);
+    return 1;
+}
+
+int CGrantDelegate::StartExchange(ITokenRequest* request) noexcept {
+    request_ = request;
+    CreateHttpClientFn factory = library_.factory();
+    if (factory == nullptr || request == nullptr) return -1;
+    client_.reset(factory());
+    return client_ ? 1 : -1;
+}
+
+bool CGrantDelegate::HasOwnAuthorization() const {
+    const wchar_t* value = nullptr;
+    request_->GetHeader(L"Authorization", &value);
+    return HasText(value);
+}
+
+int CGrantDelegate::PrepareBasicAuthorization() {
+    const wchar_t* clientId = nullptr;
+    request_->GetClientId(&clientId);
+    if (!HasText(clientId)) return -1;
+    const wchar_t* clientSecret = nullptr;
+    request_->GetClientSecret(&clientSecret);
+    if (!HasText(clientSecret)) return -1;
+
+    // Raw id:secret: servers compare these exact bytes, so nothing is escaped.
+    SecureWString credentials(clientId);
+    credentials += L':';
+    credentials += clientSecret;
+    // Only a real byte-order mark is dropped; a client id that merely starts
+    // with U+00FF or U+00FE keeps its first character.
+    if (credentials[0] == 0xFEFF || credentials[0] == 0xFFFE) credentials.erase(0, 1);
+    if (credentials.size() > static_cast<size_t>(INT_MAX)) return -1;
+
+    unsigned char* ansi = nullptr;
+    const int ansiCount = WideToMultiByte(&ansi, credentials.data(),
+                                          static_cast<int>(credentials.size()), kCodePageAnsi);
+    ByteBuffer ansiOwner(ansi, ansiCount > 0 ? static_cast<size_t>(ansiCount) : 0);
+    if (ansiCount <= 0 || ansi == nullptr) return -1;
+
+    int base64Count = 0;
+    char* base64 = nullptr;
+    if (Base64Encode(ansi, ansiCount, &base64Count, &base64) != 0) return -1;
+    OwnedArray<char> base64Owner(base64, static_cast<size_t>(base64Count) + 1);
+    if (base64 == nullptr || base64Count <= 0) return -1;
+
+    wchar_t* wide = nullptr;
+    const int wideCount =
+        DecodeAnsi(&wide, reinterpret_cast<const unsigned char*>(base64), base64Count);
+    // The count covers the text; one more unit covers the mark in front.
+    WideBuffer wideOwner(wide, wideCount > 0 ? static_cast<size_t>(wideCount) + 1 : 0);
+    if (wideCount <= 0 || wide == nullptr) return -1;
+    const wchar_t* text = (wide[0] == 0xFEFF) ? wide + 1 : wide;
+
+    SecureWString authorization(L"Basic ");
+    authorization.append(text, static_cast<size_t>(wideCount));
+    client_->SetRequestHeader(L"Content-Type", L"application/x-www-form-urlencoded", 0);
+    client_->SetRequestHeader(L"Authorization", authorization.c_str(), 0);
+    return 1;
+}
+
+int CGrantDelegate::ApplyTransportSettings() {
+    const int protocol = request_->GetSecureProtocol();
+    if (static_cast<unsigned>(protocol) > 3u) return -1;
+    client_->SetSecureProtocol(kProtocolCodes[protocol]);
+    client_->SetNumericSetting(request_->GetNumericSetting());
+    return 1;
+}
+
+bool CGrantDelegate::ReadTarget(Target* target) const {
+    request_->GetMethod(&target->method);
+    if (!HasText(target->method)) return false;
+    request_->GetTokenLocation(&target->location);
+    if (!HasText(target->location)) return false;
+    // Case-sensitive: a method "get" is sent with a body like any other.
+    target->isGet = std::wcscmp(target->method, L"GET") == 0;
+    return true;
+}
+
+void CGrantDelegate::ForwardRequestHeaders() {
+    const wchar_t* headers = nullptr;
+    request_->GetHeaders(&headers);
+    if (HasText(headers)) client_->SetRequestHeaders(headers);
+}
+
+int CGrantDelegate::ReadParams(bool encode, const wchar_t** text) {
+    *text = nullptr;
+    if (request_->GetParams(text, encode ? 1 : 0) != 1) {
+        *text = nullptr;
+        return -1;
+    }
+    return 1;
+}
+
+int CGrantDelegate::SendForm(const Target& target, const wchar_t* form) {
+    if (target.isGet) {
+        const SecureWString url = JoinQuery(target.location, form);
+        return client_->SendRequest(target.method, url.c_str());
+    }
+    return client_->SendRequestText(target.method, target.location, form, -1);
+}
+
+int CGrantDelegate::FinishExchange(int result, ITokenResponse** response) noexcept {
+    if (result == 1 && client_ && response != nullptr) {
+        *response = CTokenResponse::Create(client_.get());
+    }
+    client_.reset();
+    return result;
+}
+
+int CGrantDelegate::ExecuteFormGrant(ITokenRequest* request, ITokenResponse** response,
+                                     DefaultBodyBuilder buildDefaultBody) noexcept {
+    if (response == nullptr) return -1;
+    try {
+        if (StartExchange(request) != 1) return -1;
+        if (!HasOwnAuthorization() && PrepareBasicAuthorization() != 1) {
+            return FinishExchange(-1, response);
+        }
+        if (ApplyTransportSettings() != 1) return FinishExchange(-1, response);
+        Target target;
+        if (!ReadTarget(&target)) return FinishExchange(-1, response);
+        ForwardRequestHeaders();
+
+        const wchar_t* scope = nullptr;
+        request_->GetScope(&scope);
+        const wchar_t* params = nullptr;
+        // A failed parameter text must not turn into a default body the host
+        // never asked for.
+        if (ReadParams(target.isGet, &params) != 1) return FinishExchange(-1, response);
+        if (HasText(params)) return FinishExchange(SendForm(target, params), response);
+
+        SecureWString body;
+        // An empty default body means the grant's own fields are missing.
+        if (buildDefaultBody(request_, scope, &body) != 1 || body.empty()) {
+            return FinishExchange(-1, response);
+        }
+        return FinishExchange(SendForm(target, body.c_str()), response);
+    } catch (...) {
+        client_.reset();
+        return -1;
+    }
+}
+
+}  // namespace OAuthClient

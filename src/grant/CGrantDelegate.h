@@ -1,0 +1,90 @@
+// The base of the three grant strategies: the HTTP client library and the
+// HTTP client's lifetime, the Basic authorization, the transport settings and
+// the one exchange that the client-credentials and password grants share.
+// Each concrete strategy adds only what differs: its default form body, or
+// (extension grants) no credentials and no default body at all.
+#ifndef OAUTH_GRANT_CGRANTDELEGATE_H
+#define OAUTH_GRANT_CGRANTDELEGATE_H
+
+#include "grant/HttpClientLibrary.h"
+#include "grant/IGrantDelegate.h"
+#include "grant/ReleasePtr.h"
+#include "request/OwnedBuffer.h"
+
+namespace OAuthClient {
+
+class CGrantDelegate : public IGrantDelegate {
+public:
+    CGrantDelegate(const CGrantDelegate&) = delete;
+    CGrantDelegate& operator=(const CGrantDelegate&) = delete;
+    // Releases an HTTP client still attached, then frees the library.
+    ~CGrantDelegate() override;
+    void Release() noexcept override;
+
+    // The GET address: the location and the query joined with "?", with "&"
+    // when the location already carries a query, or with nothing when it
+    // already ends in "?" or "&".
+    static SecureWString JoinQuery(const wchar_t* location, const wchar_t* query);
+
+    // Appends prefix and the form-encoded value. -1 when a non-empty value
+    // cannot be encoded (body unchanged).
+    static int AppendFormValue(SecureWString* body, const wchar_t* prefix, const wchar_t* value);
+
+protected:
+    // Probes for and loads the HTTP client library; never fails (a strategy
+    // without a factory fails every Execute).
+    CGrantDelegate() noexcept;
+
+    // Builds a grant's default form body from the request when it has no
+    // parameters of its own. 1: *body is complete (empty means nothing to
+    // send); -1: a value could not be encoded.
+    using DefaultBodyBuilder = int (*)(ITokenRequest* request, const wchar_t* scope,
+                                       SecureWString* body);
+
+    // The exchange of the client-credentials and password grants.
+    int ExecuteFormGrant(ITokenRequest* request, ITokenResponse** response,
+                         DefaultBodyBuilder buildDefaultBody) noexcept;
+
+    struct Target {
+        const wchar_t* method = nullptr;
+        const wchar_t* location = nullptr;
+        bool isGet = false;
+    };
+
+    // Stores the request and creates the HTTP client. 1, or -1 when there is
+    // no factory or it returned null.
+    int StartExchange(ITokenRequest* request) noexcept;
+    bool HasOwnAuthorization() const;
+    // Sets Content-Type and "Basic " credentials from the client id and
+    // secret. 1, or -1 when either is missing or a conversion fails.
+    int PrepareBasicAuthorization();
+    // Refuses a secure-protocol value above 3 (negative counts as above);
+    // otherwise passes its protocol code and the numeric setting on. 1 / -1.
+    int ApplyTransportSettings();
+    // Method and token location, both required.
+    bool ReadTarget(Target* target) const;
+    void ForwardRequestHeaders();
+    // The request's parameter text, values encoded for a query string when
+    // encode is set. 1 with *text possibly null, or -1 when it fails.
+    int ReadParams(bool encode, const wchar_t** text);
+    // GET: the query joined to the location, sent without a body. Any other
+    // method: the form text as the body.
+    int SendForm(const Target& target, const wchar_t* form);
+    // On result 1 stores the token response (null when it cannot be
+    // allocated). Always releases the HTTP client. Returns result.
+    int FinishExchange(int result, ITokenResponse** response) noexcept;
+
+    IHttpClient* client() const noexcept { return client_.get(); }
+    ITokenRequest* request() const noexcept { return request_; }
+
+private:
+    // Declared before the client: the client is released before its library
+    // is freed.
+    HttpClientLibrary library_;
+    ReleasePtr<IHttpClient> client_;
+    ITokenRequest* request_ = nullptr;
+};
+
+}  // namespace OAuthClient
+
+#endif  // OAUTH_GRANT_CGRANTDELEGATE_H

@@ -1,0 +1,24 @@
+// A grant strategy: one exchange with the token endpoint for the OAuth
+// client. Internal to the library; the client owns the strategy of its
+// latest token request and ends it through Release.
+#ifndef OAUTH_GRANT_IGRANTDELEGATE_H
+#define OAUTH_GRANT_IGRANTDELEGATE_H
+
+#include "OAuthClient.h"
+
+namespace OAuthClient {
+
+class IGrantDelegate {
+public:
+    virtual ~IGrantDelegate() = default;
+    // 1: the exchange succeeded and *response holds a new token response
+    // (null when it could not be allocated). -1: a precondition failed and
+    // nothing was sent. Any other value: the HTTP client's send result. The
+    // out-slot is written only on 1. Never throws.
+    virtual int Execute(ITokenRequest* request, ITokenResponse** response) noexcept = 0;
+    virtual void Release() noexcept = 0;
+};
+
+}  // namespace OAuthClient
+
+#endif  // OAUTH_GRANT_IGRANTDELEGATE_H
