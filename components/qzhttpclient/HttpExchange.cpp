@@ -1,0 +1,234 @@
+#include "HttpExchange.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "SharedSessions.h"
+#include "StatusPhrase.h"
+
+namespace OAuthClient {
+namespace {
+
+constexpr std::size_t kFirstBodyBlock = 64u * 1024u;
+
+// The error of the WinHTTP call that just failed. 0, 1 and -1 would read as
+// success or as the library's own refusal, so a call that failed without
+// saying why reports WinHTTP's internal error instead.
+DWORD LastError() {
+    DWORD error = GetLastError();
+    if (error == 0 || error == 1 || error == static_cast<DWORD>(-1)) return ERROR_WINHTTP_INTERNAL_ERROR;
+    return error;
+}
+
+bool IsBlank(const std::wstring& text) {
+    return text.find_first_not_of(L" \t") == std::wstring::npos;
+}
+
+// A decimal Content-Length, saturating far above any accepted size; false
+// when the text is not a number.
+bool ParseLength(const SecureWide& text, unsigned long long* value) {
+    unsigned long long result = 0;
+    bool digits = false;
+    for (wchar_t c : text) {
+        if (c == L'\0') break;
+        if (c == L' ' || c == L'\t') continue;
+        if (c < L'0' || c > L'9') return false;
+        digits = true;
+        if (result < (1ull << 40)) result = result * 10 + static_cast<unsigned>(c - L'0');
+    }
+    *value = result;
+    return digits;
+}
+
+// Reserves room for needed bytes, doubling, but never more than the body
+// limit: near the limit, doubling would ask a 32-bit process for twice the
+// memory it will ever use.
+void Grow(SecureBytes* body, std::size_t needed) {
+    if (needed <= body->capacity()) return;
+    std::size_t doubled = body->capacity() > kMaxBodyBytes / 2 ? kMaxBodyBytes : body->capacity() * 2;
+    body->reserve(std::min(std::max({needed, doubled, kFirstBodyBlock}), kMaxBodyBytes));
+}
+
+void EndWithEmptyLine(SecureWide* block) {
+    if (!block->empty() && block->back() == L'\0') block->pop_back();
+    auto endsWith = [block](const wchar_t* tail, std::size_t count) {
+        return block->size() >= count && std::equal(block->end() - count, block->end(), tail);
+    };
+    if (!endsWith(L"\r\n\r\n", 4)) {
+        if (!endsWith(L"\r\n", 2)) block->insert(block->end(), {L'\r', L'\n'});
+        block->insert(block->end(), {L'\r', L'\n'});
+    }
+    block->push_back(L'\0');
+}
+
+}  // namespace
+
+int HttpExchange::TimeoutMilliseconds(int timeoutSeconds) noexcept {
+    if (timeoutSeconds <= 0) timeoutSeconds = kDefaultTimeoutSeconds;
+    if (timeoutSeconds > INT_MAX / 1000) return INT_MAX;
+    return timeoutSeconds * 1000;
+}
+
+DWORD HttpExchange::Run(const wchar_t* method, const wchar_t* url, const RequestHeaders& headers,
+                        const unsigned char* body, DWORD byteCount, HttpReply* reply) {
+    TargetUrl target;
+    DWORD error = target.Parse(url);
+    if (error == 0) error = Open(method, target);
+    if (error == 0) error = Configure();
+    if (error == 0) error = AddHeaders(headers);
+    if (error == 0) error = Send(body, byteCount);
+    if (error == 0) error = ReadReply(reply);
+    // A request handle closed after its whole reply was read hands the
+    // connection back to the session for the next exchange.
+    request_.reset();
+    connection_.reset();
+    return error;
+}
+
+DWORD HttpExchange::Open(const wchar_t* method, const TargetUrl& target) {
+    HINTERNET session = nullptr;
+    DWORD error = SharedSessions::Acquire(settings_.protocolCode, &session);
+    if (error != 0) return error;
+
+    HINTERNET connection = WinHttpConnect(session, target.Host(), target.Port(), 0);
+    if (connection == nullptr) return LastError();
+    connection_.reset(connection);
+
+    HINTERNET request = WinHttpOpenRequest(connection, method, target.PathAndQuery(), nullptr,
+                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                           target.Secure() ? WINHTTP_FLAG_SECURE : 0);
+    if (request == nullptr) return LastError();
+    request_.reset(request);
+    return 0;
+}
+
+DWORD HttpExchange::Configure() {
+    int milliseconds = TimeoutMilliseconds(settings_.timeoutSeconds);
+    if (!WinHttpSetTimeouts(request_.get(), milliseconds, milliseconds, milliseconds, milliseconds))
+        return LastError();
+
+    // The session's policy already refuses redirects; this repeats it for the
+    // request and keeps cookies that one exchange received out of the next,
+    // which the shared session would otherwise carry over. Certificate checks
+    // are left exactly as WinHTTP does them: no security flag is ever set.
+    DWORD disabled = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES;
+    WinHttpSetOption(request_.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
+
+    // Systems before Windows 8.1, and Wine, have no decompression; WinHTTP
+    // then does not offer gzip or deflate to the server either.
+    DWORD decompression = WINHTTP_DECOMPRESSION_FLAG_ALL;
+    WinHttpSetOption(request_.get(), WINHTTP_OPTION_DECOMPRESSION, &decompression, sizeof decompression);
+    return 0;
+}
+
+DWORD HttpExchange::AddHeaders(const RequestHeaders& headers) {
+    for (std::size_t i = 0; i < headers.Count(); ++i) {
+        SecureWide line = headers.Line(i);
+        if (!WinHttpAddRequestHeaders(request_.get(), line.data(), static_cast<DWORD>(-1),
+                                      WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
+            return LastError();
+    }
+    return 0;
+}
+
+DWORD HttpExchange::Send(const unsigned char* body, DWORD byteCount) {
+    void* data = byteCount != 0 ? const_cast<unsigned char*>(body) : WINHTTP_NO_REQUEST_DATA;
+    for (int attempt = 0;; ++attempt) {
+        if (WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data, byteCount,
+                               byteCount, 0) &&
+            WinHttpReceiveResponse(request_.get(), nullptr))
+            return 0;
+        DWORD error = LastError();
+        // A server that asks for a client certificate, usually optionally,
+        // gets none: the component has no way to choose one. The request has
+        // not been sent yet when this is reported, so sending again is safe.
+        if (error != ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED || attempt > 0) return error;
+        if (!WinHttpSetOption(request_.get(), WINHTTP_OPTION_CLIENT_CERT_CONTEXT,
+                              WINHTTP_NO_CLIENT_CERT_CONTEXT, 0))
+            return error;
+    }
+}
+
+DWORD HttpExchange::ReadReply(HttpReply* reply) {
+    DWORD statusCode = 0;
+    DWORD size = sizeof statusCode;
+    if (!WinHttpQueryHeaders(request_.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &statusCode, &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return LastError();
+    reply->statusCode = statusCode > INT_MAX ? INT_MAX : static_cast<int>(statusCode);
+
+    SecureWide text;
+    DWORD error = QueryText(WINHTTP_QUERY_STATUS_TEXT, &text);
+    if (error != 0 && error != ERROR_WINHTTP_HEADER_NOT_FOUND) return error;
+    reply->statusText.assign(text.empty() ? L"" : text.data());
+    if (IsBlank(reply->statusText)) reply->statusText = StandardStatusPhrase(reply->statusCode);
+
+    error = QueryText(WINHTTP_QUERY_RAW_HEADERS_CRLF, &reply->rawHeaders);
+    if (error != 0) return error;
+    EndWithEmptyLine(&reply->rawHeaders);
+
+    error = QueryText(WINHTTP_QUERY_CONTENT_TYPE, &text);
+    if (error != 0 && error != ERROR_WINHTTP_HEADER_NOT_FOUND) return error;
+    reply->contentType.assign(text.empty() ? L"" : text.data());
+
+    reply->body.clear();
+    error = QueryText(WINHTTP_QUERY_CONTENT_LENGTH, &text);
+    unsigned long long declared = 0;
+    if (error == 0 && ParseLength(text, &declared)) {
+        // Refused before a byte is read. With decompression the real body can
+        // still be larger; the reading loop checks that.
+        if (declared > kMaxBodyBytes) return ERROR_NOT_ENOUGH_MEMORY;
+        reply->body.reserve(static_cast<std::size_t>(declared));
+    }
+    return ReadBody(&reply->body);
+}
+
+DWORD HttpExchange::ReadBody(SecureBytes* body) {
+    for (;;) {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(request_.get(), &available)) return LastError();
+        if (available == 0) return 0;
+        if (available > kMaxBodyBytes - body->size()) return ERROR_NOT_ENOUGH_MEMORY;
+
+        std::size_t used = body->size();
+        Grow(body, used + available);
+        body->resize(used + available);
+        DWORD read = 0;
+        if (!WinHttpReadData(request_.get(), body->data() + used, available, &read)) {
+            DWORD error = LastError();
+            body->resize(used);
+            return error;
+        }
+        body->resize(used + read);
+        if (read == 0) return 0;
+    }
+}
+
+DWORD HttpExchange::QueryText(DWORD query, SecureWide* text) {
+    text->clear();
+    DWORD byteCount = 0;
+    if (WinHttpQueryHeaders(request_.get(), query, WINHTTP_HEADER_NAME_BY_INDEX,
+                            WINHTTP_NO_OUTPUT_BUFFER, &byteCount, WINHTTP_NO_HEADER_INDEX)) {
+        text->push_back(L'\0');
+        return 0;
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_INSUFFICIENT_BUFFER) return error != 0 ? error : ERROR_WINHTTP_INTERNAL_ERROR;
+
+    // byteCount includes the terminator; one unit more guards against a
+    // system that leaves it out.
+    text->assign(byteCount / sizeof(wchar_t) + 1, L'\0');
+    DWORD capacity = static_cast<DWORD>(text->size() * sizeof(wchar_t));
+    if (!WinHttpQueryHeaders(request_.get(), query, WINHTTP_HEADER_NAME_BY_INDEX, text->data(),
+                             &capacity, WINHTTP_NO_HEADER_INDEX)) {
+        error = LastError();
+        text->clear();
+        return error;
+    }
+    text->resize(std::min<std::size_t>(capacity / sizeof(wchar_t), text->size() - 1));
+    text->push_back(L'\0');
+    return 0;
+}
+
+}  // namespace OAuthClient

@@ -1,0 +1,76 @@
+// One HTTP exchange on WinHTTP: connect, send, receive the whole reply.
+#ifndef QZHTTPCLIENT_HTTPEXCHANGE_H
+#define QZHTTPCLIENT_HTTPEXCHANGE_H
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <cstddef>
+#include <string>
+
+#include "RequestHeaders.h"
+#include "SecureStorage.h"
+#include "TargetUrl.h"
+#include "UniqueHandle.h"
+
+namespace OAuthClient {
+
+// The largest reply body accepted. A 32-bit host has at most 2 GiB of
+// address space, and the body is held in one block (twice over once decoded
+// to text); a larger reply fails with ERROR_NOT_ENOUGH_MEMORY instead of
+// exhausting it.
+constexpr std::size_t kMaxBodyBytes = 256u * 1024u * 1024u;
+
+// Without a timeout setting each phase of the exchange waits this long.
+constexpr int kDefaultTimeoutSeconds = 60;
+
+struct ExchangeSettings {
+    int protocolCode = 0;    // see SharedSessions::Acquire
+    int timeoutSeconds = 0;  // resolve, connect, send and receive each; 0 or less: the default
+};
+
+struct HttpReply {
+    int statusCode = 0;
+    std::wstring statusText;  // never empty once filled
+    SecureWide rawHeaders;    // zero-terminated; status line first, ends with an empty line
+    std::wstring contentType;
+    SecureBytes body;
+};
+
+class HttpExchange {
+public:
+    explicit HttpExchange(const ExchangeSettings& settings) noexcept : settings_(settings) {}
+    HttpExchange(const HttpExchange&) = delete;
+    HttpExchange& operator=(const HttpExchange&) = delete;
+
+    // Sends method to url with headers and byteCount body bytes, then reads
+    // the whole reply into reply. Returns 0 when a complete reply arrived,
+    // whatever its status; otherwise the Win32 or WinHTTP error of the
+    // failure, never 0, 1 or -1 (reply then holds nothing useful). Throws
+    // std::bad_alloc.
+    DWORD Run(const wchar_t* method, const wchar_t* url, const RequestHeaders& headers,
+              const unsigned char* body, DWORD byteCount, HttpReply* reply);
+
+    // Milliseconds for WinHttpSetTimeouts from a timeout setting in seconds.
+    static int TimeoutMilliseconds(int timeoutSeconds) noexcept;
+
+private:
+    DWORD Open(const wchar_t* method, const TargetUrl& target);
+    DWORD Configure();
+    DWORD AddHeaders(const RequestHeaders& headers);
+    DWORD Send(const unsigned char* body, DWORD byteCount);
+    DWORD ReadReply(HttpReply* reply);
+    DWORD ReadBody(SecureBytes* body);
+    // A header query as zero-terminated text (just the terminator when the
+    // value is empty); 0 or the query's error.
+    DWORD QueryText(DWORD query, SecureWide* text);
+
+    ExchangeSettings settings_;
+    // The request closes before its connection.
+    UniqueInternet connection_;
+    UniqueInternet request_;
+};
+
+}  // namespace OAuthClient
+
+#endif  // QZHTTPCLIENT_HTTPEXCHANGE_H

@@ -1,0 +1,36 @@
+// The WinHTTP sessions that every HTTP client object of the module shares.
+//
+// Sharing a session lets WinHTTP keep connections alive from one exchange to
+// the next, which is most of the cost of a TLS exchange. The minimum TLS
+// version is a session setting, and changing it on a session that other
+// objects are using would weaken or break their exchanges, so there is one
+// session for each protocol code; a host that always asks for the same code
+// (the usual case) uses exactly one. Sessions are opened on first use and
+// closed when the module unloads.
+#ifndef QZHTTPCLIENT_SHAREDSESSIONS_H
+#define QZHTTPCLIENT_SHAREDSESSIONS_H
+
+#include <windows.h>
+#include <winhttp.h>
+
+namespace OAuthClient {
+
+class SharedSessions {
+public:
+    // The session for protocolCode (0 = the system's TLS versions; 3, 4, 5 =
+    // TLS 1.0, 1.1, 1.2 and every later version; any other code counts as 0).
+    // Returns 0 and writes the handle, or the error that kept the session from
+    // opening (session untouched); the next call tries again.
+    static DWORD Acquire(int protocolCode, HINTERNET* session) noexcept;
+
+    // Closes every session. Only for module unload, when no object is left.
+    static void CloseAll() noexcept;
+
+    // The WINHTTP_FLAG_SECURE_PROTOCOL_* set for protocolCode; 0 for the
+    // system's default.
+    static DWORD ProtocolFlags(int protocolCode) noexcept;
+};
+
+}  // namespace OAuthClient
+
+#endif  // QZHTTPCLIENT_SHAREDSESSIONS_H
