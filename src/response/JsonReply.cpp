@@ -29,6 +29,16 @@ long UnicodeEscapeAt(std::wstring_view text, size_t at) {
     return unit;
 }
 
+// The unit a one-letter escape stands for, or 0 when the letter is not one.
+wchar_t ShortEscape(wchar_t letter) {
+    constexpr wchar_t kLetters[] = L"\"\\/bfnrt";
+    constexpr wchar_t kUnits[] = L"\"\\/\b\f\n\r\t";
+    for (size_t k = 0; kLetters[k] != 0; ++k) {
+        if (kLetters[k] == letter) return kUnits[k];
+    }
+    return 0;
+}
+
 // Collects a quoted text whose opening quote lies just before i, decoding
 // escapes, and leaves i on the closing quote. False when the text ends first,
 // a lone backslash as the last unit included.
@@ -44,49 +54,20 @@ bool ReadQuoted(std::wstring_view text, size_t& i, SecureWString& out) {
             continue;
         }
         if (i + 1 >= n) return false;
-        const wchar_t escaped = text[i + 1];
-        wchar_t decoded = 0;
-        switch (escaped) {
-            case L'"':
-            case L'\\':
-            case L'/':
-                decoded = escaped;
-                break;
-            case L'b':
-                decoded = L'\b';
-                break;
-            case L'f':
-                decoded = L'\f';
-                break;
-            case L'n':
-                decoded = L'\n';
-                break;
-            case L'r':
-                decoded = L'\r';
-                break;
-            case L't':
-                decoded = L'\t';
-                break;
-            case L'u': {
-                const long unitValue = UnicodeEscapeAt(text, i + 1);
-                if (unitValue >= 0) {
-                    out.push_back(static_cast<wchar_t>(unitValue));
-                    i += 6;
-                    continue;
-                }
-                break;
-            }
-            default:
-                break;
-        }
-        if (decoded != 0) {
+        const wchar_t letter = text[i + 1];
+        const long escapedUnit = letter == L'u' ? UnicodeEscapeAt(text, i + 1) : -1;
+        if (escapedUnit >= 0) {
+            out.push_back(static_cast<wchar_t>(escapedUnit));
+            i += 6;
+        } else if (const wchar_t decoded = ShortEscape(letter)) {
             out.push_back(decoded);
+            i += 2;
         } else {
-            // Unknown escapes reach the host as the server wrote them.
+            // Other escapes reach the host as the server wrote them.
             out.push_back(L'\\');
-            out.push_back(escaped);
+            out.push_back(letter);
+            i += 2;
         }
-        i += 2;
     }
     return false;
 }

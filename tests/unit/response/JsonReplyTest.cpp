@@ -77,13 +77,6 @@ TEST(JsonReply, ScansTheFirstObjectIntoAFlatMap) {
     }
 }
 
-TEST(JsonReply, EmbeddedNulIsAnOrdinaryUnit) {
-    TextMap map;
-    const std::wstring text(L"{\"a\":\"x\0y\"}", 11);
-    EXPECT_EQ(ParseJsonReply(text, map), 0);
-    EXPECT_EQ(map.begin()->second, SecureWString(L"x\0y", 3));
-}
-
 TEST(JsonReply, LookupsReportAbsentKeys) {
     TextMap map;
     ASSERT_EQ(ParseJsonReply(L"{\"t\":\"v\",\"n\":\" -42x\"}", map), 0);
