@@ -1,0 +1,111 @@
+#include "response/CTokenResponse.h"
+
+#include <new>
+#include <string_view>
+
+#include "request/TextRules.h"
+#include "response/HeaderBlock.h"
+#include "response/JsonReply.h"
+#include "response/ResponseText.h"
+
+namespace OAuthClient {
+namespace {
+
+WideBuffer LookupField(const TextMap& members, std::wstring_view key) {
+    SecureWString value;
+    LookupText(members, key, value);
+    return CopyReplyText(value.data(), value.size());
+}
+
+int HandOutErrorField(const WideBuffer& field, const wchar_t** out) noexcept {
+    if (out == nullptr) return -1;
+    *out = field.get();
+    return field ? 1 : -1;
+}
+
+}  // namespace
+
+CTokenResponse* CTokenResponse::Create(IHttpClient* client) noexcept {
+    try {
+        return new CTokenResponse(client);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+CTokenResponse::CTokenResponse(IHttpClient* client) {
+    if (client == nullptr) return;
+
+    const wchar_t* text = nullptr;
+    client->GetResponseText(&text);
+    bodyText_ = CopyReplyText(text);
+
+    statusCode_ = client->GetStatusCode();
+
+    const wchar_t* statusText = nullptr;
+    if (client->GetStatusText(&statusText) == 1) statusText_ = CopyReplyText(statusText);
+
+    const wchar_t* headers = nullptr;
+    client->GetResponseHeaders(&headers);
+    headerText_ = CopyReplyText(headers);
+    if (headerText_) ParseHeaderBlock(headerText_.get(), headers_, true);
+
+    ReadReplyFields(*client);
+}
+
+void CTokenResponse::ReadReplyFields(IHttpClient& client) {
+    const wchar_t* text = nullptr;
+    if (client.GetResponseText(&text) != 1 || text == nullptr || *text == L'\0') return;
+
+    // The members are wanted only for the fields below; the map and its
+    // copies of the tokens go (wiped) when this returns.
+    TextMap members;
+    bool outOfMemory = false;
+    const int scan = ParseJsonReply(text, members, &outOfMemory);
+    if (outOfMemory) throw std::bad_alloc();
+    if (scan != 0) return;
+
+    if (members.find(std::wstring_view(L"error")) != members.end()) {
+        error_ = LookupField(members, L"error");
+        errorDescription_ = LookupField(members, L"error_description");
+        errorUri_ = LookupField(members, L"error_uri");
+        state_ = LookupField(members, L"state");
+    } else {
+        tokenType_ = LookupField(members, L"token_type");
+        accessToken_ = LookupField(members, L"access_token");
+        LookupNumber(members, L"expires_in", expiresIn_);
+        refreshToken_ = LookupField(members, L"refresh_token");
+    }
+}
+
+int CTokenResponse::GetHeader(const wchar_t* name, const wchar_t** value) {
+    if (name == nullptr || value == nullptr) return -1;
+    try {
+        SecureWString key(name);
+        for (wchar_t& unit : key) unit = AsciiUpper(unit);
+        return HandOutHeader(headers_, key, headerValue_, value);
+    } catch (...) {
+        return -1;
+    }
+}
+
+int CTokenResponse::GetHeaders(const wchar_t** text) { return HandOutText(headerText_, text); }
+int CTokenResponse::GetBodyText(const wchar_t** text) { return HandOutText(bodyText_, text); }
+int CTokenResponse::GetStatusCode() { return statusCode_; }
+int CTokenResponse::GetStatusText(const wchar_t** text) { return HandOutText(statusText_, text); }
+int CTokenResponse::GetTokenType(const wchar_t** text) { return HandOutText(tokenType_, text); }
+int CTokenResponse::GetAccessToken(const wchar_t** text) { return HandOutText(accessToken_, text); }
+int CTokenResponse::GetRefreshToken(const wchar_t** text) {
+    return HandOutText(refreshToken_, text);
+}
+int CTokenResponse::GetExpiresIn() { return expiresIn_; }
+int CTokenResponse::GetError(const wchar_t** text) { return HandOutErrorField(error_, text); }
+int CTokenResponse::GetErrorDescription(const wchar_t** text) {
+    return HandOutErrorField(errorDescription_, text);
+}
+int CTokenResponse::GetErrorUri(const wchar_t** text) { return HandOutErrorField(errorUri_, text); }
+int CTokenResponse::GetState(const wchar_t** text) { return HandOutErrorField(state_, text); }
+
+void CTokenResponse::Release() { delete this; }
+
+}  // namespace OAuthClient

@@ -1,0 +1,54 @@
+// Field rules shared by the two response objects.
+#ifndef OAUTH_RESPONSE_RESPONSETEXT_H
+#define OAUTH_RESPONSE_RESPONSETEXT_H
+
+#include <cwchar>
+#include <new>
+#include <string_view>
+
+#include "request/OwnedBuffer.h"
+#include "response/TextMap.h"
+
+namespace OAuthClient {
+
+// A field's copy of a reply text. A null or empty text leaves the field null,
+// so that its getter reports -1 rather than an empty text. Throws
+// std::bad_alloc so that a response that cannot hold what it was sent is not
+// built at all.
+inline WideBuffer CopyReplyText(const wchar_t* text, size_t unitCount) {
+    if (text == nullptr || unitCount == 0) return {};
+    WideBuffer copy = CopyWide(text, unitCount);
+    if (!copy) throw std::bad_alloc();
+    return copy;
+}
+
+inline WideBuffer CopyReplyText(const wchar_t* text) {
+    return text ? CopyReplyText(text, std::wcslen(text)) : WideBuffer();
+}
+
+// The getter rule: a null field or a null out-pointer gives -1 with out
+// untouched; otherwise out borrows the field's text and the result is 1.
+inline int HandOutText(const WideBuffer& field, const wchar_t** out) noexcept {
+    if (out == nullptr || !field) return -1;
+    *out = field.get();
+    return 1;
+}
+
+// Looks name up in headers and, when found, hands out a copy of the value
+// kept in valueBuffer (an empty value as an empty text). The copy is made
+// before the old buffer goes, so name may point into it. -1 when absent or
+// out of memory, with valueBuffer and out unchanged.
+inline int HandOutHeader(const TextMap& headers, std::wstring_view name, WideBuffer& valueBuffer,
+                         const wchar_t** out) noexcept {
+    const auto found = headers.find(name);
+    if (found == headers.end()) return -1;
+    WideBuffer copy = CopyWide(found->second.data(), found->second.size());
+    if (!copy) return -1;
+    valueBuffer = std::move(copy);
+    *out = valueBuffer.get();
+    return 1;
+}
+
+}  // namespace OAuthClient
+
+#endif  // OAUTH_RESPONSE_RESPONSETEXT_H
