@@ -1,0 +1,134 @@
+#include "response/CResourceResponse.h"
+
+#include <climits>
+#include <cstring>
+#include <new>
+#include <string_view>
+
+#include "request/TextEncoding.h"
+#include "response/HeaderBlock.h"
+#include "response/ResponseText.h"
+
+namespace OAuthClient {
+
+CResourceResponse* CResourceResponse::Create(IHttpClient* client) noexcept {
+    try {
+        return new CResourceResponse(client);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+CResourceResponse::CResourceResponse(IHttpClient* client) {
+    if (client == nullptr) return;
+
+    statusCode_ = client->GetStatusCode();
+
+    const wchar_t* statusText = nullptr;
+    if (client->GetStatusText(&statusText) == 1) statusText_ = CopyReplyText(statusText);
+
+    const wchar_t* headers = nullptr;
+    client->GetResponseHeaders(&headers);
+    headerText_ = CopyReplyText(headers);
+    if (headerText_) ParseHeaderBlock(headerText_.get(), headers_, false);
+
+    const unsigned char* data = nullptr;
+    int byteCount = 0;
+    client->GetResponseBody(&data, &byteCount);
+    CopyBody(data, byteCount);
+}
+
+void CResourceResponse::CopyBody(const unsigned char* data, int byteCount) {
+    // A count that is not positive, or so large that the count of the copy
+    // and its zero byte overflows int, cannot describe a body: keep none
+    // rather than copy from a length nobody can trust.
+    if (data == nullptr || byteCount <= 0 || byteCount == INT_MAX) return;
+    ByteBuffer copy = ByteBuffer::Zeroed(static_cast<size_t>(byteCount) + 1);
+    if (!copy) throw std::bad_alloc();
+    std::memcpy(copy.get(), data, static_cast<size_t>(byteCount));
+    body_ = std::move(copy);
+    bodyLength_ = byteCount;
+}
+
+int CResourceResponse::GetHeader(const wchar_t* name, const wchar_t** value) {
+    if (name == nullptr || value == nullptr) return -1;
+    return HandOutHeader(headers_, std::wstring_view(name), headerValue_, value);
+}
+
+int CResourceResponse::GetHeaders(const wchar_t** text) { return HandOutText(headerText_, text); }
+
+int CResourceResponse::GetBodyBytes(const unsigned char** data, int* length) {
+    if (data == nullptr || length == nullptr || !body_ || bodyLength_ == 0) return -1;
+    *data = body_.get();
+    *length = bodyLength_;
+    return 1;
+}
+
+int CResourceResponse::KeepDecoded(wchar_t* decoded, int unitCount, const wchar_t** out) noexcept {
+    if (decoded == nullptr) return -1;
+    if (unitCount <= 0) {
+        delete[] decoded;
+        return -1;
+    }
+    // The decoders allocate at least one unit beyond the text, so unitCount
+    // + 1 units are safe to wipe when the text goes.
+    bodyText_.reset(decoded, static_cast<size_t>(unitCount) + 1);
+    *out = bodyText_.get();
+    return 1;
+}
+
+int CResourceResponse::GetBodyTextAs(const wchar_t** text, int encoding) {
+    if (text == nullptr) return -1;
+    bodyText_.reset();
+    if (!body_) return -1;
+    try {
+        wchar_t* decoded = nullptr;
+        const int unitCount = DecodeText(&decoded, body_.get(), bodyLength_, encoding);
+        return KeepDecoded(decoded, unitCount, text);
+    } catch (...) {
+        return -1;
+    }
+}
+
+int CResourceResponse::GetBodyText(const wchar_t** text) {
+    if (text == nullptr || !body_) return -1;
+    if (bodyText_) {
+        *text = bodyText_.get();
+        return 1;
+    }
+    try {
+        wchar_t* decoded = nullptr;
+        int unitCount = -1;
+        switch (DetectEncoding(body_.get(), bodyLength_)) {
+            case kDetectUtf16Le:
+                unitCount = DecodeText(&decoded, body_.get(), bodyLength_, kTextUtf16Le);
+                break;
+            case kDetectUtf16Be:
+                unitCount = DecodeText(&decoded, body_.get(), bodyLength_, kTextUtf16Be);
+                break;
+            case kDetectUtf8:
+                unitCount = DecodeText(&decoded, body_.get(), bodyLength_, kTextUtf8);
+                break;
+            default:
+                unitCount = DecodeAscii(&decoded, body_.get(), bodyLength_);
+                if (unitCount == -3) {
+                    delete[] decoded;
+                    decoded = nullptr;
+                    unitCount = DecodeText(&decoded, body_.get(), bodyLength_, kTextUtf8);
+                }
+                break;
+        }
+        return KeepDecoded(decoded, unitCount, text);
+    } catch (...) {
+        return -1;
+    }
+}
+
+int CResourceResponse::GetStatusCode() { return statusCode_; }
+int CResourceResponse::GetStatusText(const wchar_t** text) {
+    return HandOutText(statusText_, text);
+}
+
+void CResourceResponse::Release() { delete this; }
+
+}  // namespace OAuthClient
