@@ -26,6 +26,11 @@ int DecodeMultiByte(wchar_t** out, unsigned codePage, const unsigned char* bytes
 // returned does not include it: internal callers skip exactly one unit.
 int DecodeAnsi(wchar_t** out, const unsigned char* bytes, int byteCount);
 
+// DecodeAnsi that also tells whether it put U+FEFF in front (*markAdded), for
+// callers that hand the whole text out and must count every unit of it.
+int DecodeAnsiReportingMark(wchar_t** out, const unsigned char* bytes, int byteCount,
+                            bool* markAdded);
+
 }  // namespace OAuthClient
 
 #endif  // OAUTH_REQUEST_CODEPAGE_H
