@@ -1,0 +1,193 @@
+#include "request/TextEncoding.h"
+
+#include <climits>
+#include <cstring>
+
+#include "request/CodePage.h"
+#include "request/OwnedBuffer.h"
+#include "request/UnicodeConverters.h"
+
+namespace OAuthClient {
+namespace {
+
+using Utf8ToUtf16Converter = int (*)(const unsigned char*, int, unsigned char*, int, int*);
+using Utf16ToUtf8Converter = int (*)(const unsigned char*, int, unsigned char*, int, int*);
+
+bool IsByteOrderMark(wchar_t unit) { return unit == 0xFEFF || unit == 0xFFFE; }
+
+int EncodeAnsi(unsigned char** out, const wchar_t* text, int unitCount) {
+    if (out == nullptr) return -1;
+    if (unitCount < 0 || (text == nullptr && unitCount > 0)) {
+        *out = nullptr;
+        return -1;
+    }
+    // ANSI bodies carry no mark, so a leading one is not text to convert.
+    if (unitCount > 0 && IsByteOrderMark(text[0])) {
+        ++text;
+        --unitCount;
+    }
+    return WideToMultiByte(out, text, unitCount, kCodePageAnsi);
+}
+
+// The UTF-16 bodies are rebuilt from the platform's UTF-8 form of the text,
+// so they carry whatever that conversion made of unpaired surrogates.
+int EncodeUtf16(unsigned char** out, const wchar_t* text, int unitCount, const unsigned char mark[2],
+                Utf8ToUtf16Converter convert) {
+    if (out == nullptr) return -1;
+    *out = nullptr;
+    if (text == nullptr || unitCount <= 0 || unitCount > (INT_MAX - 2) / 4) return -1;
+
+    unsigned char* raw = nullptr;
+    const int utf8Count = WideToMultiByte(&raw, text, unitCount, kCodePageUtf8);
+    ByteBuffer utf8(raw, utf8Count > 0 ? static_cast<size_t>(utf8Count) : 0);
+    if (utf8Count < 0) return -1;
+
+    // Four bytes per unit is twice what any text needs, so the converter
+    // never runs out of room.
+    const int capacity = 4 * unitCount;
+    ByteBuffer body = ByteBuffer::Zeroed(static_cast<size_t>(capacity) + 2);
+    if (!body) return -1;
+    body.get()[0] = mark[0];
+    body.get()[1] = mark[1];
+    const int written = convert(utf8.get(), utf8Count, body.get() + 2, capacity, nullptr);
+    if (written < 0) return -1;
+    *out = body.release();
+    return written + 2;
+}
+
+int DecodeUtf16(wchar_t** out, const unsigned char* bytes, int byteCount, Utf16ToUtf8Converter convert) {
+    if (out == nullptr) return -1;
+    *out = nullptr;
+    if (bytes == nullptr || byteCount <= 0 || byteCount > INT_MAX / 2) return -1;
+
+    // Two bytes of UTF-16 become at most three of UTF-8, and a surrogate pair
+    // four out of four: twice the input always suffices.
+    const int capacity = 2 * byteCount;
+    ByteBuffer scratch = ByteBuffer::Zeroed(static_cast<size_t>(capacity));
+    if (!scratch) return -1;
+    const int written = convert(bytes, byteCount, scratch.get(), capacity, nullptr);
+    if (written < 0) return written;
+    return DecodeMultiByte(out, kCodePageUtf8, scratch.get(), written);
+}
+
+}  // namespace
+
+int EncodeText(unsigned char** out, const wchar_t* text, int unitCount, int encoding) {
+    switch (encoding) {
+    case kTextAnsi:
+        return EncodeAnsi(out, text, unitCount);
+    case kTextUtf16Le:
+        return EncodeUtf16Le(out, text, unitCount);
+    case kTextUtf8:
+        return EncodeUtf8(out, text, unitCount);
+    case kTextUtf16Be:
+        return EncodeUtf16Be(out, text, unitCount);
+    default:
+        if (out) *out = nullptr;
+        return -1;
+    }
+}
+
+int EncodeUtf16Le(unsigned char** out, const wchar_t* text, int unitCount) {
+    static const unsigned char kMark[2] = {0xFF, 0xFE};
+    return EncodeUtf16(out, text, unitCount, kMark, Utf8ToUtf16Le);
+}
+
+int EncodeUtf16Be(unsigned char** out, const wchar_t* text, int unitCount) {
+    static const unsigned char kMark[2] = {0xFE, 0xFF};
+    return EncodeUtf16(out, text, unitCount, kMark, Utf8ToUtf16Be);
+}
+
+int EncodeUtf8(unsigned char** out, const wchar_t* text, int unitCount) {
+    if (out == nullptr) return -1;
+    *out = nullptr;
+    if (text == nullptr || unitCount <= 0) return -1;
+
+    unsigned char* raw = nullptr;
+    const int utf8Count = WideToMultiByte(&raw, text, unitCount, kCodePageUtf8);
+    ByteBuffer utf8(raw, utf8Count > 0 ? static_cast<size_t>(utf8Count) : 0);
+    if (utf8Count <= 0 || utf8Count > INT_MAX - 4) return -1;
+
+    // Mark, text and one zero byte, so that the body reads as a narrow text.
+    ByteBuffer body = ByteBuffer::Zeroed(static_cast<size_t>(utf8Count) + 4);
+    if (!body) return -1;
+    static const unsigned char kMark[3] = {0xEF, 0xBB, 0xBF};
+    std::memcpy(body.get(), kMark, sizeof kMark);
+    std::memcpy(body.get() + 3, utf8.get(), static_cast<size_t>(utf8Count));
+    *out = body.release();
+    return utf8Count + 3;
+}
+
+int DecodeText(wchar_t** out, const unsigned char* bytes, int byteCount, int encoding) {
+    if (out == nullptr || bytes == nullptr || byteCount <= 0) return -1;
+    switch (encoding) {
+    case kTextAnsi: {
+        // The text handed out starts with the mark the ANSI decoder may put in
+        // front, so the count must include it.
+        bool markAdded = false;
+        const int unitCount = DecodeAnsiReportingMark(out, bytes, byteCount, &markAdded);
+        return (unitCount > 0 && markAdded) ? unitCount + 1 : unitCount;
+    }
+    case kTextUtf16Le:
+        return DecodeUtf16Le(out, bytes, byteCount);
+    case kTextUtf8:
+        return DecodeMultiByte(out, kCodePageUtf8, bytes, byteCount);
+    case kTextUtf16Be:
+        return DecodeUtf16Be(out, bytes, byteCount);
+    default:
+        return -1;
+    }
+}
+
+int DecodeUtf16Le(wchar_t** out, const unsigned char* bytes, int byteCount) {
+    return DecodeUtf16(out, bytes, byteCount, Utf16ToUtf8Le);
+}
+
+int DecodeUtf16Be(wchar_t** out, const unsigned char* bytes, int byteCount) {
+    return DecodeUtf16(out, bytes, byteCount, Utf16ToUtf8Be);
+}
+
+int DecodeAscii(wchar_t** out, const unsigned char* bytes, int byteCount) {
+    if (out == nullptr) return -1;
+    *out = nullptr;
+    if (bytes == nullptr || byteCount <= 0) return -1;
+
+    // The owner frees the scratch copy on every path.
+    ByteBuffer scratch = ByteBuffer::Zeroed(static_cast<size_t>(byteCount));
+    if (!scratch) return -1;
+    const int copied = AsciiCopy(bytes, byteCount, scratch.get(), byteCount, nullptr);
+    if (copied < 0) return -3;
+    return DecodeMultiByte(out, kCodePageUtf8, scratch.get(), copied);
+}
+
+int DetectEncoding(const unsigned char* bytes, int byteCount) {
+    if (bytes == nullptr) return kDetectNone;
+    struct Signature {
+        unsigned char bytes[4];
+        int length;
+        int code;
+    };
+    // The four-byte rows are the opening "<" (or "<?xm") of an XML
+    // declaration in each layout; checked before the shorter marks.
+    static const Signature kSignatures[] = {
+        {{0x00, 0x00, 0x00, 0x3C}, 4, kDetectUtf32Be},
+        {{0x3C, 0x00, 0x00, 0x00}, 4, kDetectUtf32Le},
+        {{0x00, 0x00, 0x3C, 0x00}, 4, kDetectUtf32_2143},
+        {{0x00, 0x3C, 0x00, 0x00}, 4, kDetectUtf32_3412},
+        {{0x4C, 0x6F, 0xA7, 0x94}, 4, kDetectEbcdic},
+        {{0x3C, 0x3F, 0x78, 0x6D}, 4, kDetectUtf8},
+        {{0x3C, 0x00, 0x3F, 0x00}, 4, kDetectUtf16Le},
+        {{0x00, 0x3C, 0x00, 0x3F}, 4, kDetectUtf16Be},
+        {{0xEF, 0xBB, 0xBF, 0x00}, 3, kDetectUtf8},
+        {{0xFE, 0xFF, 0x00, 0x00}, 2, kDetectUtf16Be},
+        {{0xFF, 0xFE, 0x00, 0x00}, 2, kDetectUtf16Le},
+    };
+    for (const Signature& signature : kSignatures) {
+        if (byteCount >= signature.length &&
+            std::memcmp(bytes, signature.bytes, static_cast<size_t>(signature.length)) == 0)
+            return signature.code;
+    }
+    return kDetectNone;
+}
+
+}  // namespace OAuthClient
