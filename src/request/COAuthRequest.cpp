@@ -1,0 +1,179 @@
+#include "request/COAuthRequest.h"
+
+#include <climits>
+#include <cstring>
+#include <cwchar>
+
+#include "request/TextEncoding.h"
+#include "request/TextRules.h"
+#include "request/WideProperty.h"
+
+namespace OAuthClient {
+
+// Every operation that can allocate catches at the boundary: no exception may
+// reach the host.
+
+void COAuthRequest::ClearHeaders() noexcept { headers_.Clear(); }
+
+int COAuthRequest::SetUrl(const wchar_t* text) noexcept { return SetWideProperty(url_, text); }
+void COAuthRequest::GetUrl(const wchar_t** text) noexcept { GetWideProperty(url_, text); }
+
+int COAuthRequest::SetHeader(const wchar_t* name, const wchar_t* value) noexcept {
+    try {
+        return headers_.SetHeader(name, value);
+    } catch (...) {
+        return -1;
+    }
+}
+
+void COAuthRequest::GetHeader(const wchar_t* name, const wchar_t** value) noexcept {
+    try {
+        headers_.GetHeader(name, value);
+    } catch (...) {
+    }
+}
+
+int COAuthRequest::SetHeaders(const wchar_t* text) noexcept {
+    try {
+        return headers_.SetHeaders(text);
+    } catch (...) {
+        return -1;
+    }
+}
+
+void COAuthRequest::GetHeaders(const wchar_t** text) noexcept {
+    try {
+        headers_.GetHeaders(text);
+    } catch (...) {
+    }
+}
+
+int COAuthRequest::SetAccessToken(const wchar_t* text) noexcept { return SetWideProperty(accessToken_, text); }
+void COAuthRequest::GetAccessToken(const wchar_t** text) noexcept { GetWideProperty(accessToken_, text); }
+
+void COAuthRequest::ClearBody() noexcept {
+    bodyText_.reset();
+    body_.reset();
+    bodyLength_ = 0;
+}
+
+// Copies the bytes before the old body goes, so they may be the old body
+// itself (a host passing back what GetBodyBytes lent it). A failure leaves
+// no body, like every failed body setter.
+int COAuthRequest::InstallBody(const unsigned char* bytes, int length) noexcept {
+    if (length == 0) {
+        ClearBody();
+        return 1;
+    }
+    ByteBuffer copy = ByteBuffer::Zeroed(static_cast<size_t>(length) + 2);
+    if (!copy) {
+        ClearBody();
+        return -1;
+    }
+    std::memcpy(copy.get(), bytes, static_cast<size_t>(length));
+    bodyText_.reset();
+    body_ = std::move(copy);
+    bodyLength_ = length;
+    return 1;
+}
+
+int COAuthRequest::SetBodyBytes(const unsigned char* data, int length) noexcept {
+    if (length < 0 || length > kMaxBodyLength || (data == nullptr && length != 0)) {
+        ClearBody();
+        return -1;
+    }
+    return InstallBody(data, length);
+}
+
+int COAuthRequest::SetBodyFromText(const wchar_t* text, int encoding, BodyEncoder encoder) {
+    const size_t unitCount = text ? std::wcslen(text) : 0;
+    if (unitCount == 0 || unitCount > static_cast<size_t>(INT_MAX) || IsBlank(text, unitCount)) {
+        ClearBody();
+        return -1;
+    }
+    // Encoded before the old body and text go: text may be the pointer that
+    // GetBodyText lent.
+    unsigned char* raw = nullptr;
+    const int length = encoder == BodyEncoder::kUtf16LeDefault
+                           ? EncodeUtf16Le(&raw, text, static_cast<int>(unitCount))
+                           : EncodeText(&raw, text, static_cast<int>(unitCount), encoding);
+    ByteBuffer encoded(raw, length > 0 ? static_cast<size_t>(length) : 0);
+    if (length < 0 || length > kMaxBodyLength || (length == 0 && encoder == BodyEncoder::kUtf16LeDefault)) {
+        ClearBody();
+        return -1;
+    }
+    // The encoders' buffers differ in how many zero bytes follow the body;
+    // the copy gives every encoding the same two.
+    return InstallBody(encoded.get(), length);
+}
+
+int COAuthRequest::SetBodyTextAs(const wchar_t* text, int encoding) noexcept {
+    try {
+        return SetBodyFromText(text, encoding, BodyEncoder::kByCode);
+    } catch (...) {
+        ClearBody();
+        return -1;
+    }
+}
+
+int COAuthRequest::SetBodyText(const wchar_t* text) noexcept {
+    try {
+        return SetBodyFromText(text, kTextUtf16Le, BodyEncoder::kUtf16LeDefault);
+    } catch (...) {
+        ClearBody();
+        return -1;
+    }
+}
+
+int COAuthRequest::GetBodyBytes(const unsigned char** data, int* length) noexcept {
+    if (data == nullptr || length == nullptr || !body_ || bodyLength_ == 0) return -1;
+    *data = body_.get();
+    *length = bodyLength_;
+    return 1;
+}
+
+int COAuthRequest::GetBodyTextAs(const wchar_t** text, int* length, int encoding) noexcept {
+    if (text == nullptr || length == nullptr || !body_ || bodyLength_ == 0) return -1;
+    wchar_t* raw = nullptr;
+    const int unitCount = DecodeText(&raw, body_.get(), bodyLength_, encoding);
+    // Every decoder's array holds at least the count plus a terminator.
+    WideBuffer decoded(raw, unitCount > 0 ? static_cast<size_t>(unitCount) + 1 : 0);
+    if (unitCount <= 0 || !decoded) {
+        bodyText_.reset();
+        return -1;
+    }
+    bodyText_ = std::move(decoded);
+    *text = bodyText_.get();
+    *length = unitCount;
+    return 1;
+}
+
+int COAuthRequest::GetBodyText(const wchar_t** text, int* length) noexcept {
+    if (text == nullptr || length == nullptr || !body_ || bodyLength_ == 0) return -1;
+    int encoding = kTextAnsi;
+    switch (DetectEncoding(body_.get(), bodyLength_)) {
+    case kDetectUtf8:
+        encoding = kTextUtf8;
+        break;
+    case kDetectUtf16Le:
+        encoding = kTextUtf16Le;
+        break;
+    case kDetectUtf16Be:
+        encoding = kTextUtf16Be;
+        break;
+    default:
+        break;
+    }
+    return GetBodyTextAs(text, length, encoding);
+}
+
+void COAuthRequest::Release() noexcept { delete this; }
+
+void COAuthRequest::SetSecureProtocol(int value) noexcept { secureProtocol_ = value; }
+int COAuthRequest::GetSecureProtocol() noexcept { return secureProtocol_; }
+int COAuthRequest::SetMethod(const wchar_t* text) noexcept { return SetWideProperty(method_, text); }
+void COAuthRequest::GetMethod(const wchar_t** text) noexcept { GetWideProperty(method_, text); }
+void COAuthRequest::SetNumericSetting(int value) noexcept { numericSetting_ = value; }
+int COAuthRequest::GetNumericSetting() noexcept { return numericSetting_; }
+
+}  // namespace OAuthClient
