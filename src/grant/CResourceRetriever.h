@@ -5,6 +5,10 @@
 #ifndef OAUTH_GRANT_CRESOURCERETRIEVER_H
 #define OAUTH_GRANT_CRESOURCERETRIEVER_H
 
+// First: windows.h renames GetUserName to GetUserNameW, and it must do so
+// for the interfaces and their callers alike.
+#include <windows.h>
+
 #include "OAuthClient.h"
 #include "grant/HttpClientLibrary.h"
 #include "grant/ReleasePtr.h"

@@ -4,6 +4,10 @@
 #ifndef OAUTH_GRANT_IGRANTDELEGATE_H
 #define OAUTH_GRANT_IGRANTDELEGATE_H
 
+// First: windows.h renames GetUserName to GetUserNameW, and it must do so
+// for the interfaces and their callers alike.
+#include <windows.h>
+
 #include "OAuthClient.h"
 
 namespace OAuthClient {
