@@ -7,6 +7,7 @@
 
 #include "OAuthClient.h"
 #include "entry/MessageTable.h"
+#include "entry/ModuleEntry.h"
 #include "grant/COAuthClient.h"
 #include "request/COAuthRequest.h"
 #include "request/CTokenRequest.h"
@@ -46,3 +47,9 @@ const wchar_t* __cdecl LoadIDString(int id) { return ModuleMessageTable().Lookup
 // Loading creates only the empty message table (a static of the module);
 // the HTTP client library is loaded by the objects that need it, never here.
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+
+// The module's real entry point (see ModuleEntry.h): lets hosts load and
+// free the library any number of times.
+extern "C" BOOL WINAPI OAuthDllEntry(HANDLE module, DWORD reason, LPVOID reserved) {
+    return RunModuleEntry(module, reason, reserved);
+}
