@@ -59,6 +59,8 @@ set_tests_properties(unit_grant PROPERTIES WORKING_DIRECTORY ${OAUTH_FAKE_DIR})
 oauth_unit_test(unit_grant_nohttp grant/nohttp OUTPUT_DIR ${OAUTH_NOHTTP_DIR}
     EXTRA_SOURCES ${OAUTH_GRANT_FIXTURES})
 grant_copy_modules_beside(unit_grant_nohttp qzshr190)
+# The fake in bin/fake is reached only through the host's DLL directory.
+add_dependencies(unit_grant_nohttp qzhttpclient_fake)
 target_include_directories(unit_grant_nohttp PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/fakes/qzhttpclient_fake ${CMAKE_CURRENT_SOURCE_DIR}/unit/grant/support)
 set_tests_properties(unit_grant_nohttp PROPERTIES WORKING_DIRECTORY ${OAUTH_NOHTTP_DIR})

@@ -32,16 +32,30 @@ bool IsLoadableDll(const wchar_t* path) {
            (fileHeader.Characteristics & IMAGE_FILE_DLL) != 0;
 }
 
+// Looks for the file in searchPath (the process's search order when null)
+// and checks the first one found.
+bool FindLoadableDll(const wchar_t* searchPath, const wchar_t* fileName) {
+    wchar_t path[MAX_PATH * 2];
+    DWORD length = SearchPathW(searchPath, fileName, nullptr, MAX_PATH * 2, path, nullptr);
+    if (length == 0 || length >= MAX_PATH * 2) return false;
+    return IsLoadableDll(path);
+}
+
 }  // namespace
 
 extern "C" int __cdecl QzCanLoadModule(const wchar_t* fileName) {
     if (fileName == nullptr || fileName[0] == L'\0') return 0;
     if (GetModuleHandleW(fileName) != nullptr) return 1;
 
-    wchar_t path[MAX_PATH * 2];
-    DWORD length = SearchPathW(nullptr, fileName, nullptr, MAX_PATH * 2, path, nullptr);
-    if (length == 0 || length >= MAX_PATH * 2) return 0;
-    return IsLoadableDll(path) ? 1 : 0;
+    // A host that keeps its modules in a folder of its own names it with
+    // SetDllDirectoryW; the loader searches there, SearchPathW does not.
+    wchar_t dllDirectory[MAX_PATH * 2];
+    DWORD directoryLength = GetDllDirectoryW(MAX_PATH * 2, dllDirectory);
+    if (directoryLength != 0 && directoryLength < MAX_PATH * 2 &&
+        FindLoadableDll(dllDirectory, fileName)) {
+        return 1;
+    }
+    return FindLoadableDll(nullptr, fileName) ? 1 : 0;
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

@@ -2,6 +2,9 @@
 // found: every request fails with -1 and nothing is loaded.
 #include <windows.h>
 
+#include <string>
+
+#include "ModuleProbe.h"
 #include "TestObjects.h"
 
 namespace OAuthClient {
@@ -40,6 +43,28 @@ TEST(NoHttpClient, EveryResourceRequestFails) {
         EXPECT_EQ(untouched, reinterpret_cast<IResourceResponse*>(0x1));
     }
     EXPECT_EQ(GetModuleHandleW(L"qzhttpclient190.dll"), nullptr);
+}
+
+// A host that names its module folder with SetDllDirectoryW gets the HTTP
+// client from there, as the loader would.
+TEST(NoHttpClient, TheHostsDllDirectoryCounts) {
+    wchar_t program[MAX_PATH];
+    ASSERT_NE(GetModuleFileNameW(nullptr, program, MAX_PATH), 0u);
+    std::wstring folder(program);
+    folder.erase(folder.find_last_of(L'\\') + 1);
+    folder += L"..\\fake";
+    ASSERT_TRUE(SetDllDirectoryW(folder.c_str()));
+    EXPECT_NE(QzCanLoadModule(L"qzhttpclient190.dll"), 0);
+    ResetFakeHttp();
+    TokenRequestPtr request = NewTokenRequest(L"refresh_token");
+    ClientPtr client = NewClient();
+    ITokenResponse* response = nullptr;
+    EXPECT_EQ(client->RequestToken(request.get(), &response), 1);
+    if (response) response->Release();
+    client.reset();
+    EXPECT_EQ(FakeHttp().creates, 1);
+    SetDllDirectoryW(nullptr);
+    EXPECT_EQ(QzCanLoadModule(L"qzhttpclient190.dll"), 0);
 }
 
 }  // namespace
