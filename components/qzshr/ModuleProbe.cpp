@@ -22,7 +22,8 @@ bool IsLoadableDll(const wchar_t* path) {
     std::memcpy(&dos, header, sizeof dos);
     if (dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew < 0) return false;
     DWORD ntOffset = static_cast<DWORD>(dos.e_lfanew);
-    if (ntOffset > read || read - ntOffset < sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER)) return false;
+    if (ntOffset > read || read - ntOffset < sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER))
+        return false;
 
     DWORD signature;
     std::memcpy(&signature, header + ntOffset, sizeof signature);

@@ -14,8 +14,7 @@ public:
 
     // The form sent when the request has no parameters of its own; the scope
     // is form-encoded. -1 when it cannot be encoded.
-    static int BuildDefaultBody(ITokenRequest* request, const wchar_t* scope,
-                                SecureWString* body);
+    static int BuildDefaultBody(ITokenRequest* request, const wchar_t* scope, SecureWString* body);
 };
 
 }  // namespace OAuthClient

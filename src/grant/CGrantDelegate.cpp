@@ -15,16 +15,13 @@ namespace {
 bool HasText(const wchar_t* text) { return text != nullptr && text[0] != L'\0'; }
 
 // Protocol codes of the HTTP client for the request's values 0 to 3.
-constexpr int kProtocolCodes[] = {kProtocolDefault, kProtocolTls10, kProtocolTls11,
-                                  kProtocolTls12};
+constexpr int kProtocolCodes[] = {kProtocolDefault, kProtocolTls10, kProtocolTls11, kProtocolTls12};
 
 }  // namespace
 
 CGrantDelegate::CGrantDelegate() noexcept = default;
 
-CGrantDelegate::~CGrantDelegate() {
-    client_.reset();
-}
+CGrantDelegate::~CGrantDelegate() { client_.reset(); }
 
 void CGrantDelegate::Release() noexcept { delete this; }
 

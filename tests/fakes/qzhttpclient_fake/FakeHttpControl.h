@@ -33,11 +33,11 @@ typedef struct FakeHttpControl {
     int createReturnsNull; /* CreateHttpClient answers null */
     int attaches;          /* process attaches of the fake module */
     int detaches;
-    int creates;           /* objects handed out by CreateHttpClient */
+    int creates; /* objects handed out by CreateHttpClient */
     int releases;
-    int liveAtDetach;      /* set when the module was freed with an object alive */
-    int logOverflow;       /* non-zero when the log below was truncated */
-    int logUnits;          /* units used in log, terminator excluded */
+    int liveAtDetach; /* set when the module was freed with an object alive */
+    int logOverflow;  /* non-zero when the log below was truncated */
+    int logUnits;     /* units used in log, terminator excluded */
     /* One line per call, in call order, each ended by a line feed:
      *   Create
      *   SetSecureProtocol(3)

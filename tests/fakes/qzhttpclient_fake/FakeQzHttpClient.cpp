@@ -26,9 +26,15 @@ FakeHttpControl* Control() {
 }
 
 const FakeHttpReply kDefaultReply = {
-    1,   200, 1, L"OK", L"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n",
-    reinterpret_cast<const unsigned char*>("{\"access_token\":\"fake\"}"), 23,
-    1,   L"{\"access_token\":\"fake\"}"};
+    1,
+    200,
+    1,
+    L"OK",
+    L"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n",
+    reinterpret_cast<const unsigned char*>("{\"access_token\":\"fake\"}"),
+    23,
+    1,
+    L"{\"access_token\":\"fake\"}"};
 
 const FakeHttpReply& Reply() {
     FakeHttpControl* control = Control();

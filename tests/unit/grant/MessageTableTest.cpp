@@ -58,12 +58,15 @@ TEST(MessageTable, CompilesInAllTenLanguages) {
          L"V\u00E6rdien af secureProtocol ligger uden for det tilladte omr\u00E5de."},
         {kLanguageDutch,
          L"De waarde van de eigenschap SecureProtocol valt buiten het geldige bereik."},
-        {kLanguageFrench, L"La valeur de la propri\u00E9t\u00E9 secureProtocol se situe hors des "
-                          L"limites."},
-        {kLanguageGerman, L"Der Wert der SecureProtocol-Eigenschaft ist au\u00DFerhalb des "
-                          L"g\u00FCltigen Bereichs."},
-        {kLanguageItalian, L"Il valore della propriet\u00E0 secureProtocol non \u00E8 compreso "
-                           L"nell'intervallo."},
+        {kLanguageFrench,
+         L"La valeur de la propri\u00E9t\u00E9 secureProtocol se situe hors des "
+         L"limites."},
+        {kLanguageGerman,
+         L"Der Wert der SecureProtocol-Eigenschaft ist au\u00DFerhalb des "
+         L"g\u00FCltigen Bereichs."},
+        {kLanguageItalian,
+         L"Il valore della propriet\u00E0 secureProtocol non \u00E8 compreso "
+         L"nell'intervallo."},
         {kLanguageNorwegian, L"Verdien for egenskapen secureProtocol er utenfor omr\u00E5det."},
         {kLanguageSpanish, L"El valor de la propiedad secureProtocol est\u00E1 fuera de rango."},
         {kLanguageSwedish,

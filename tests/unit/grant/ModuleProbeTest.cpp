@@ -37,7 +37,7 @@ TEST(ModuleProbe, RefusesWhatTheLoaderCouldNotLoad) {
     WriteFile(file, text, sizeof text, &written, nullptr);
     CloseHandle(file);
     const wchar_t* names[] = {nullptr, L"", L"no_such_module_7f3a.dll", L"notamodule.dll",
-                             L"notepad.exe"};
+                              L"notepad.exe"};
     for (const wchar_t* name : names) {
         EXPECT_EQ(QzCanLoadModule(name), 0) << (name ? name : L"<null>");
     }
