@@ -2,7 +2,9 @@
 // HTTP client's lifetime, the Basic authorization, the transport settings and
 // the one exchange that the client-credentials and password grants share.
 // Each concrete strategy adds only what differs: its default form body, or
-// (extension grants) no credentials and no default body at all.
+// (extension grants) no credentials and no default body at all. Every ending
+// of Execute, failures included, releases the HTTP client, so that no
+// connection or handle of the component is held between token requests.
 #ifndef OAUTH_GRANT_CGRANTDELEGATE_H
 #define OAUTH_GRANT_CGRANTDELEGATE_H
 
