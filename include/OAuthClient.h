@@ -13,6 +13,11 @@
 #ifndef OAUTHCLIENT_H
 #define OAUTHCLIENT_H
 
+// Included first so that names the system headers turn into macros
+// (GetUserName becomes GetUserNameW) are spelt the same in this header and in
+// the host's code; the vtable slot is the same under either spelling.
+#include <windows.h>
+
 namespace OAuthClient {
 
 class ITokenResponse {
