@@ -1,0 +1,30 @@
+// The two commands, each one exchange through OAuth_Dll.dll. They print the
+// reply on stdout and any failure on stderr, and return the exit code.
+#ifndef OAUTH_TOOLS_COMMANDS_H
+#define OAUTH_TOOLS_COMMANDS_H
+
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+
+namespace OAuthClient::Tool {
+
+constexpr const wchar_t* kClientSecretVariable = L"OAUTH_CLIENT_SECRET";
+constexpr const wchar_t* kPasswordVariable = L"OAUTH_PASSWORD";
+constexpr const wchar_t* kAccessTokenVariable = L"OAUTH_ACCESS_TOKEN";
+
+// A request body file larger than this is refused before anything is sent;
+// it matches the largest reply body the HTTP client accepts.
+constexpr unsigned long long kMaxBodyFileBytes = 256ull * 1024 * 1024;
+
+int RunToken(const TokenOptions& options);
+int RunGet(const GetOptions& options);
+
+// Reads a whole file; false with a sentence in *error.
+bool ReadFileBytes(const std::wstring& path, std::vector<unsigned char>* bytes,
+                   std::wstring* error);
+
+}  // namespace OAuthClient::Tool
+
+#endif  // OAUTH_TOOLS_COMMANDS_H

@@ -1,0 +1,19 @@
+// The program's exit codes. Scripts branch on them, so their meaning never
+// changes: 1 means the server was reached and said no, 2 means it was not
+// reached (or never asked) at all.
+#ifndef OAUTH_TOOLS_EXITCODES_H
+#define OAUTH_TOOLS_EXITCODES_H
+
+namespace OAuthClient::Tool {
+
+constexpr int kExitSuccess = 0;
+// An OAuth error reply, a token reply without an access token, or an HTTP
+// status of 400 or above for a resource.
+constexpr int kExitServerError = 1;
+// Bad usage, the library could not be loaded or refused the request, or the
+// exchange failed in transport.
+constexpr int kExitFailure = 2;
+
+}  // namespace OAuthClient::Tool
+
+#endif  // OAUTH_TOOLS_EXITCODES_H

@@ -1,0 +1,54 @@
+// OAuth_Dll.dll as a host sees it: loaded at run time by name, its four
+// exports looked up by name, and its objects owned through their Release.
+#ifndef OAUTH_TOOLS_OAUTHLIBRARY_H
+#define OAUTH_TOOLS_OAUTHLIBRARY_H
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "OAuthClient.h"
+
+namespace OAuthClient::Tool {
+
+struct ReleaseDeleter {
+    template <typename T>
+    void operator()(T* object) const noexcept {
+        object->Release();
+    }
+};
+
+// Objects of the library end through Release, never delete.
+template <typename T>
+using ReleasePtr = std::unique_ptr<T, ReleaseDeleter>;
+
+class OAuthLibrary {
+public:
+    static constexpr const wchar_t* kModuleName = L"OAuth_Dll.dll";
+
+    OAuthLibrary() = default;
+    OAuthLibrary(const OAuthLibrary&) = delete;
+    OAuthLibrary& operator=(const OAuthLibrary&) = delete;
+    // Every object taken from the library must be released before this runs:
+    // their code lives in the module it frees.
+    ~OAuthLibrary();
+
+    // Loads the module through the standard search (the program's folder
+    // first) and finds the exports. False with a sentence in *error.
+    bool Load(std::wstring* error);
+
+    ReleasePtr<IOAuthClient> CreateClient() const;
+    ReleasePtr<ITokenRequest> CreateTokenRequest() const;
+    ReleasePtr<IOAuthRequest> CreateResourceRequest() const;
+
+private:
+    HMODULE module_ = nullptr;
+    PFN_CreateOAuthClient createClient_ = nullptr;
+    PFN_CreateOAuthRequest createResourceRequest_ = nullptr;
+    PFN_CreateTokenRequest createTokenRequest_ = nullptr;
+};
+
+}  // namespace OAuthClient::Tool
+
+#endif  // OAUTH_TOOLS_OAUTHLIBRARY_H

@@ -1,0 +1,21 @@
+// Readable sentences for the result codes a host sees from RequestToken and
+// RequestResource: 1 success, -1 a refused request, anything else the
+// Win32 or WinHTTP error code of a failed exchange.
+#ifndef OAUTH_TOOLS_RESULTTEXT_H
+#define OAUTH_TOOLS_RESULTTEXT_H
+
+#include <string>
+
+namespace OAuthClient::Tool {
+
+// "result <code>: <what it means>", always naming the code; for a WinHTTP
+// code also its constant's name.
+std::wstring DescribeResult(int code);
+
+// "error <code>: <the system's text>" for a Win32 error of the program's own
+// calls (loading the library, reading a file).
+std::wstring DescribeSystemError(unsigned long code);
+
+}  // namespace OAuthClient::Tool
+
+#endif  // OAUTH_TOOLS_RESULTTEXT_H
