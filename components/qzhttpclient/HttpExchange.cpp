@@ -10,6 +10,7 @@ namespace OAuthClient {
 namespace {
 
 constexpr std::size_t kFirstBodyBlock = 64u * 1024u;
+constexpr std::size_t kLargestRead = 1024u * 1024u;
 
 // The error of the WinHTTP call that just failed. 0, 1 and -1 would read as
 // success or as the library's own refusal, so a call that failed without
@@ -17,6 +18,9 @@ constexpr std::size_t kFirstBodyBlock = 64u * 1024u;
 DWORD LastError() {
     DWORD error = GetLastError();
     if (error == 0 || error == 1 || error == static_cast<DWORD>(-1)) return ERROR_WINHTTP_INTERNAL_ERROR;
+    // Wine's WinHTTP lets the socket's own timeout code through where
+    // Windows reports its timeout code; hosts test for the latter.
+    if (error == WSAETIMEDOUT) return ERROR_WINHTTP_TIMEOUT;
     return error;
 }
 
@@ -41,12 +45,13 @@ bool ParseLength(const SecureWide& text, unsigned long long* value) {
 }
 
 // Reserves room for needed bytes, doubling, but never more than the body
-// limit: near the limit, doubling would ask a 32-bit process for twice the
-// memory it will ever use.
-void Grow(SecureBytes* body, std::size_t needed) {
+// limit allows: near the limit, doubling would ask a 32-bit process for
+// twice the memory it will ever use. One byte above the limit is the most a
+// read ever needs.
+void Grow(SecureBuffer* body, std::size_t needed) {
     if (needed <= body->capacity()) return;
-    std::size_t doubled = body->capacity() > kMaxBodyBytes / 2 ? kMaxBodyBytes : body->capacity() * 2;
-    body->reserve(std::min(std::max({needed, doubled, kFirstBodyBlock}), kMaxBodyBytes));
+    std::size_t doubled = body->capacity() > kMaxBodyBytes / 2 ? kMaxBodyBytes + 1 : body->capacity() * 2;
+    body->Reserve(std::min(std::max({needed, doubled, kFirstBodyBlock}), kMaxBodyBytes + 1));
 }
 
 void EndWithEmptyLine(SecureWide* block) {
@@ -105,6 +110,12 @@ DWORD HttpExchange::Open(const wchar_t* method, const TargetUrl& target) {
 DWORD HttpExchange::Configure() {
     int milliseconds = TimeoutMilliseconds(settings_.timeoutSeconds);
     if (!WinHttpSetTimeouts(request_.get(), milliseconds, milliseconds, milliseconds, milliseconds))
+        return LastError();
+    // Waiting for the reply's headers has a timeout of its own, which the
+    // call above leaves at WinHTTP's default (infinite in Wine).
+    DWORD responseTimeout = static_cast<DWORD>(milliseconds);
+    if (!WinHttpSetOption(request_.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
+                          sizeof responseTimeout))
         return LastError();
 
     // The session's policy already refuses redirects; this repeats it for the
@@ -172,35 +183,39 @@ DWORD HttpExchange::ReadReply(HttpReply* reply) {
     if (error != 0 && error != ERROR_WINHTTP_HEADER_NOT_FOUND) return error;
     reply->contentType.assign(text.empty() ? L"" : text.data());
 
-    reply->body.clear();
+    reply->body.Clear();
     error = QueryText(WINHTTP_QUERY_CONTENT_LENGTH, &text);
     unsigned long long declared = 0;
     if (error == 0 && ParseLength(text, &declared)) {
         // Refused before a byte is read. With decompression the real body can
         // still be larger; the reading loop checks that.
         if (declared > kMaxBodyBytes) return ERROR_NOT_ENOUGH_MEMORY;
-        reply->body.reserve(static_cast<std::size_t>(declared));
+        reply->body.Reserve(static_cast<std::size_t>(declared));
     }
     return ReadBody(&reply->body);
 }
 
-DWORD HttpExchange::ReadBody(SecureBytes* body) {
+DWORD HttpExchange::ReadBody(SecureBuffer* body) {
     for (;;) {
         DWORD available = 0;
         if (!WinHttpQueryDataAvailable(request_.get(), &available)) return LastError();
         if (available == 0) return 0;
-        if (available > kMaxBodyBytes - body->size()) return ERROR_NOT_ENOUGH_MEMORY;
 
+        // Reads grow with the body: a small reply costs no large buffer, a
+        // large one is read in big blocks rather than in whatever WinHTTP
+        // happens to hold. One byte past the limit is asked for so that an
+        // oversized body shows itself.
         std::size_t used = body->size();
-        Grow(body, used + available);
-        body->resize(used + available);
+        std::size_t wanted = std::max<std::size_t>(available, std::min(used, kLargestRead));
+        wanted = std::min(wanted, kMaxBodyBytes + 1 - used);
+        // Room reserved from the declared length is used up before growing.
+        if (body->Room() >= available) wanted = std::max<std::size_t>(available, std::min(wanted, body->Room()));
+        Grow(body, used + wanted);
         DWORD read = 0;
-        if (!WinHttpReadData(request_.get(), body->data() + used, available, &read)) {
-            DWORD error = LastError();
-            body->resize(used);
-            return error;
-        }
-        body->resize(used + read);
+        if (!WinHttpReadData(request_.get(), body->Tail(), static_cast<DWORD>(wanted), &read))
+            return LastError();
+        body->Commit(read);
+        if (body->size() > kMaxBodyBytes) return ERROR_NOT_ENOUGH_MEMORY;
         if (read == 0) return 0;
     }
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "RequestHeaders.h"
+#include "SecureBuffer.h"
 #include "SecureStorage.h"
 #include "TargetUrl.h"
 #include "UniqueHandle.h"
@@ -34,7 +35,7 @@ struct HttpReply {
     std::wstring statusText;  // never empty once filled
     SecureWide rawHeaders;    // zero-terminated; status line first, ends with an empty line
     std::wstring contentType;
-    SecureBytes body;
+    SecureBuffer body;
 };
 
 class HttpExchange {
@@ -60,7 +61,7 @@ private:
     DWORD AddHeaders(const RequestHeaders& headers);
     DWORD Send(const unsigned char* body, DWORD byteCount);
     DWORD ReadReply(HttpReply* reply);
-    DWORD ReadBody(SecureBytes* body);
+    DWORD ReadBody(SecureBuffer* body);
     // A header query as zero-terminated text (just the terminator when the
     // value is empty); 0 or the query's error.
     DWORD QueryText(DWORD query, SecureWide* text);

@@ -1,6 +1,7 @@
 #include "TargetUrl.h"
 
-#include <cwchar>
+#include <cstddef>
+#include <string_view>
 
 namespace OAuthClient {
 
@@ -9,14 +10,29 @@ DWORD TargetUrl::Parse(const wchar_t* url) {
     for (const wchar_t* p = url; *p != L'\0'; ++p)
         if (*p < 0x20 || *p == 0x7F) return ERROR_WINHTTP_INVALID_URL;
 
+    // The fragment never goes to the server. And Wine's cracker misreads a
+    // query that follows the authority directly ("http://h:1?q" loses the
+    // query, "http://h?q" takes it for part of the host name), so such a URL
+    // gets the "/" that every server reads it with anyway.
+    std::wstring_view text(url);
+    text = text.substr(0, text.find(L'#'));
+    SecureWide normalized(text.begin(), text.end());
+    std::size_t scheme = text.find(L"://");
+    if (scheme != std::wstring_view::npos) {
+        std::size_t authorityEnd = text.find_first_of(L"/?", scheme + 3);
+        if (authorityEnd != std::wstring_view::npos && text[authorityEnd] == L'?')
+            normalized.insert(normalized.begin() + static_cast<std::ptrdiff_t>(authorityEnd), L'/');
+    }
+    normalized.push_back(L'\0');
+
     URL_COMPONENTS parts = {};
     parts.dwStructSize = sizeof parts;
-    // (DWORD)-1 asks for pointers into url rather than copies.
+    // (DWORD)-1 asks for pointers into the text rather than copies.
     parts.dwSchemeLength = static_cast<DWORD>(-1);
     parts.dwHostNameLength = static_cast<DWORD>(-1);
     parts.dwUrlPathLength = static_cast<DWORD>(-1);
     parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (!WinHttpCrackUrl(url, 0, 0, &parts)) {
+    if (!WinHttpCrackUrl(normalized.data(), 0, 0, &parts)) {
         DWORD error = GetLastError();
         return error == ERROR_WINHTTP_UNRECOGNIZED_SCHEME ? error : ERROR_WINHTTP_INVALID_URL;
     }
@@ -34,12 +50,9 @@ DWORD TargetUrl::Parse(const wchar_t* url) {
         pathAndQuery_.assign(parts.lpszUrlPath, parts.lpszUrlPath + parts.dwUrlPathLength);
     if (pathAndQuery_.empty() || pathAndQuery_.front() != L'/')
         pathAndQuery_.insert(pathAndQuery_.begin(), L'/');
-    if (parts.lpszExtraInfo != nullptr) {
-        const wchar_t* extra = parts.lpszExtraInfo;
-        const wchar_t* extraEnd = extra + parts.dwExtraInfoLength;
-        const wchar_t* fragment = std::wmemchr(extra, L'#', parts.dwExtraInfoLength);
-        pathAndQuery_.insert(pathAndQuery_.end(), extra, fragment ? fragment : extraEnd);
-    }
+    if (parts.lpszExtraInfo != nullptr)
+        pathAndQuery_.insert(pathAndQuery_.end(), parts.lpszExtraInfo,
+                             parts.lpszExtraInfo + parts.dwExtraInfoLength);
     pathAndQuery_.push_back(L'\0');
     return 0;
 }
