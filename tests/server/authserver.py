@@ -1,0 +1,674 @@
+#!/usr/bin/python3
+"""A small OAuth 2.0 authorisation and resource server for OAuth_Dll's tests.
+
+Runs on Debian's python3-oauthlib (oauthlib.oauth2.Server) and the standard
+library's threaded http.server. Everything lives in memory and is lost when
+the process ends. Listens on 127.0.0.1 only. Run it with /usr/bin/python3
+(the interpreter that has Debian's oauthlib):
+
+    /usr/bin/python3 tests/server/authserver.py --ports-file PORTS.json \\
+        [--cert server.pem --key server.key]          # adds the https listener
+        [--untrusted-cert self.pem --untrusted-key self.key]
+        [--http-port 0] [--https-port 0]              # 0: a free port the OS picks
+        [--max-seconds 900] [--log FILE]
+
+When every listener is ready it writes PORTS.json atomically:
+
+    {"http": 41234, "https": 41235, "untrusted": 41236, "tls11": 41237,
+     "silent": 41238, "closed": 41239, "pid": 1234}
+
+  http       plain HTTP
+  https      TLS with the given certificate (the tests' CA issues it)
+  untrusted  TLS with a certificate nobody trusts; counts requests that arrive
+  tls11      TLS 1.0/1.1 only, same certificate as https (null if the local
+             OpenSSL refuses to offer those versions)
+  silent     accepts connections and never answers
+  closed     a port that was free a moment ago and has no listener
+
+A key missing from the command line leaves its listener out (null). The
+process ends on SIGTERM or SIGINT, and by itself after --max-seconds.
+
+Clients (client_id / client_secret; every grant type, scopes "read write"):
+    test-client     test-secret
+    special-client  c&s=1+2% 3          (holds & = + % and a space)
+User (resource owner, password grant):
+    alice           pa&ss=wo+rd% 9      (holds & = + % and a space)
+Seeded authorisation code (one use): seeded-code-1 for test-client, user
+alice, scope "read", no redirect_uri. GET /seed-code?client_id=ID[&scope=S]
+makes another one and answers {"code": "..."}.
+
+Error replies always carry an error_description.
+Clients authenticate with HTTP Basic (id and secret as sent, or each
+form-urlencoded) or with client_id and client_secret form fields. Every token
+reply carries an extra field "client_auth": "basic" or "form".
+
+Endpoints:
+  POST /token           grant_type client_credentials, password, refresh_token,
+                        authorization_code
+  GET|POST /resource    needs "Authorization: Bearer <token>"; echoes the
+                        request as JSON with a "token" object (client_id, user,
+                        grant_type, scopes, client_auth)
+  any  /echo            echoes the request as JSON without checking a token
+                        (?setcookie=1 adds a Set-Cookie header)
+  GET /text?value=V&enc=CODEC[&label=CHARSET][&bom=1]
+                        V (UTF-8, form-encoded) re-encoded with the Python codec
+                        CODEC; Content-Type text/plain, with "; charset=LABEL"
+                        when given; bom=1 puts the codec's byte-order mark first
+  GET /bytes[?hex=HEX][&type=MIME]
+                        the given bytes (default all 256 byte values)
+  GET /redirect         302 to /resource on the same listener
+  GET /gzip, /deflate   a JSON body compressed that way, always
+  GET /status?code=N[&phrase=P]
+                        status N with phrase P, or an empty phrase
+  GET /big?bytes=N[&chunked=1]
+                        N zero bytes, with Content-Length or chunked
+  GET /stats?tag=T      {"connections": distinct TCP connections that carried
+                        requests with ?tag=T, "requests": how many}
+  GET /stats?listener=L {"connections": n, "requests": n} of listener L
+                        (http, https, untrusted, tls11)
+
+The echo JSON: {"method", "path", "query", "headers": {lower-case name:
+value, repeated names joined with ", "}, "header_lines": [[name, value], ...],
+"body_hex", "body_length", "listener", "connection"}.
+"""
+
+import argparse
+import base64
+import gzip
+import http.server
+import json
+import os
+import signal
+import socket
+import socketserver
+import ssl
+import sys
+import threading
+import time
+import urllib.parse
+import warnings
+import zlib
+
+os.environ.setdefault("OAUTHLIB_INSECURE_TRANSPORT", "1")  # http listener
+
+from oauthlib.oauth2 import RequestValidator, Server  # noqa: E402
+
+CLIENTS = {
+    "test-client": "test-secret",
+    "special-client": "c&s=1+2% 3",
+}
+USERS = {
+    "alice": "pa&ss=wo+rd% 9",
+}
+SEEDED_CODE = "seeded-code-1"
+ALL_GRANTS = ("client_credentials", "password", "refresh_token", "authorization_code")
+SCOPES = ("read", "write")
+TOKEN_LIFETIME = 3600
+SAMPLE_BYTES = bytes(range(256))
+# oauthlib leaves most errors without a description; a reply with one lets a
+# client show the user what went wrong.
+ERROR_DESCRIPTIONS = {
+    "invalid_client": "Client authentication failed.",
+    "invalid_grant": "The grant is invalid, expired or revoked.",
+    "invalid_request": "The request is missing a parameter or is malformed.",
+    "unauthorized_client": "The client may not use this grant type.",
+    "unsupported_grant_type": "The grant type is not supported.",
+    "invalid_scope": "The requested scope is invalid.",
+}
+
+
+class Client:
+    def __init__(self, client_id):
+        self.client_id = client_id
+
+
+class Store:
+    """Issued tokens, refresh tokens, one-time codes and connection counts."""
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.access = {}   # token -> info dict
+        self.refresh = {}  # refresh token -> info dict
+        self.codes = {SEEDED_CODE: {"client_id": "test-client", "user": "alice",
+                                    "scopes": ["read"], "redirect_uri": None}}
+        self.listener_connections = {}
+        self.listener_requests = {}
+        self.tag_connections = {}
+        self.tag_requests = {}
+        self.next_connection = 0
+
+    def new_connection(self, listener):
+        with self.lock:
+            self.next_connection += 1
+            self.listener_connections[listener] = self.listener_connections.get(listener, 0) + 1
+            return self.next_connection
+
+    def count_request(self, listener, connection, tag):
+        with self.lock:
+            self.listener_requests[listener] = self.listener_requests.get(listener, 0) + 1
+            if tag:
+                self.tag_connections.setdefault(tag, set()).add(connection)
+                self.tag_requests[tag] = self.tag_requests.get(tag, 0) + 1
+
+
+STORE = Store()
+
+
+class Validator(RequestValidator):
+    """Holds the fixed clients and user; tokens and codes live in STORE."""
+
+    @staticmethod
+    def _secret_matches(client_id, secret):
+        expected = CLIENTS.get(client_id)
+        return expected is not None and secret == expected
+
+    def client_authentication_required(self, request, *args, **kwargs):
+        return True
+
+    def authenticate_client(self, request, *args, **kwargs):
+        authorization = request.headers.get("Authorization", "")
+        if authorization[:6].lower() == "basic ":
+            try:
+                decoded = base64.b64decode(authorization[6:].strip(), validate=True).decode("utf-8")
+            except (ValueError, UnicodeDecodeError):
+                return False
+            client_id, sep, secret = decoded.partition(":")
+            if not sep:
+                return False
+            if not self._secret_matches(client_id, secret):
+                # Basic credentials may also arrive form-urlencoded.
+                client_id = urllib.parse.unquote_plus(client_id)
+                secret = urllib.parse.unquote_plus(secret)
+                if not self._secret_matches(client_id, secret):
+                    return False
+            request.client_auth = "basic"
+        else:
+            client_id = request.client_id
+            secret = request.client_secret
+            if client_id is None or secret is None or not self._secret_matches(client_id, secret):
+                return False
+            request.client_auth = "form"
+        request.client = Client(client_id)
+        request.client_id = client_id
+        return True
+
+    def authenticate_client_id(self, client_id, request, *args, **kwargs):
+        return False
+
+    def validate_grant_type(self, client_id, grant_type, client, request, *args, **kwargs):
+        return grant_type in ALL_GRANTS
+
+    def validate_scopes(self, client_id, scopes, client, request, *args, **kwargs):
+        return all(scope in SCOPES for scope in scopes)
+
+    def get_default_scopes(self, client_id, request, *args, **kwargs):
+        return ["read"]
+
+    def validate_user(self, username, password, client, request, *args, **kwargs):
+        if USERS.get(username) != password:
+            return False
+        request.user = username
+        return True
+
+    def save_bearer_token(self, token, request, *args, **kwargs):
+        info = {
+            "client_id": request.client_id,
+            "user": getattr(request, "user", None),
+            "grant_type": request.grant_type,
+            "scopes": token.get("scope", " ".join(request.scopes or [])).split(),
+            "client_auth": getattr(request, "client_auth", None),
+            "expires": time.time() + token.get("expires_in", TOKEN_LIFETIME),
+        }
+        with STORE.lock:
+            STORE.access[token["access_token"]] = info
+            if "refresh_token" in token:
+                STORE.refresh[token["refresh_token"]] = info
+            if request.grant_type == "refresh_token" and request.refresh_token:
+                STORE.refresh.pop(request.refresh_token, None)
+        # Lets a test see which way the client authenticated.
+        token["client_auth"] = info["client_auth"]
+
+    def validate_bearer_token(self, token, scopes, request):
+        with STORE.lock:
+            info = STORE.access.get(token)
+        if info is None or info["expires"] < time.time():
+            return False
+        if not all(scope in info["scopes"] for scope in scopes or []):
+            return False
+        request.client_id = info["client_id"]
+        request.user = info["user"]
+        request.scopes = info["scopes"]
+        request.token_info = info
+        return True
+
+    def validate_refresh_token(self, refresh_token, client, request, *args, **kwargs):
+        with STORE.lock:
+            info = STORE.refresh.get(refresh_token)
+        if info is None or info["client_id"] != client.client_id:
+            return False
+        request.user = info["user"]
+        return True
+
+    def get_original_scopes(self, refresh_token, request, *args, **kwargs):
+        with STORE.lock:
+            info = STORE.refresh.get(refresh_token)
+        return list(info["scopes"]) if info else []
+
+    def validate_code(self, client_id, code, client, request, *args, **kwargs):
+        with STORE.lock:
+            info = STORE.codes.get(code)
+        if info is None or info["client_id"] != client_id:
+            return False
+        request.user = info["user"]
+        request.scopes = info["scopes"]
+        return True
+
+    def get_default_redirect_uri(self, client_id, request, *args, **kwargs):
+        # A code seeded without redirect_uri is redeemed without one too.
+        with STORE.lock:
+            info = STORE.codes.get(request.code)
+        return (info or {}).get("redirect_uri") or "none"
+
+    def confirm_redirect_uri(self, client_id, code, redirect_uri, client, request, *args, **kwargs):
+        with STORE.lock:
+            info = STORE.codes.get(code)
+        if info is None:
+            return False
+        expected = info["redirect_uri"]
+        return redirect_uri == expected or (expected is None and redirect_uri == "none")
+
+    def invalidate_authorization_code(self, client_id, code, request, *args, **kwargs):
+        with STORE.lock:
+            STORE.codes.pop(code, None)
+
+    def is_pkce_required(self, client_id, request):
+        return False
+
+    def get_code_challenge(self, code, request):
+        return None
+
+
+OAUTH = Server(Validator(), token_expires_in=TOKEN_LIFETIME)
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "OAuthTestServer/1.0"
+    # Longer than WinHTTP keeps idle connections, so the client, not the
+    # server, decides when a pooled connection goes away.
+    timeout = 60
+    disable_nagle_algorithm = True
+
+    def version_string(self):
+        return self.server_version
+
+    def setup(self):
+        super().setup()
+        self.connection_id = STORE.new_connection(self.server.listener_name)
+
+    def log_message(self, fmt, *args):
+        log = self.server.log
+        if log is not None:
+            log.write("%s %s\n" % (self.server.listener_name, fmt % args))
+            log.flush()
+
+    # --- plumbing -------------------------------------------------------
+
+    def _split_url(self):
+        parsed = urllib.parse.urlsplit(self.path)
+        return parsed.path, parsed.query, dict(urllib.parse.parse_qsl(parsed.query, keep_blank_values=True))
+
+    def _read_body(self):
+        if "chunked" in self.headers.get("Transfer-Encoding", "").lower():
+            chunks = []
+            while True:
+                size = int(self.rfile.readline().split(b";")[0].strip() or b"0", 16)
+                if size == 0:
+                    while self.rfile.readline() not in (b"\r\n", b"\n", b""):
+                        pass
+                    return b"".join(chunks)
+                chunks.append(self.rfile.read(size))
+                self.rfile.readline()
+        length = int(self.headers.get("Content-Length") or 0)
+        return self.rfile.read(length) if length > 0 else b""
+
+    def _reply(self, status, body, content_type="application/json; charset=utf-8",
+               headers=(), phrase=None):
+        if isinstance(body, str):
+            body = body.encode("utf-8")
+        if phrase is None:
+            self.send_response(status)
+        else:
+            self.log_request(status)
+            # An empty phrase keeps its space: Wine's WinHTTP refuses a status
+            # line that ends right after the code.
+            line = "%s %d %s\r\n" % (self.protocol_version, status, phrase)
+            self._headers_buffer = [line.encode("latin-1", "strict")]
+            self.send_header("Server", self.version_string())
+            self.send_header("Date", self.date_time_string())
+        if content_type:
+            self.send_header("Content-Type", content_type)
+        for name, value in headers:
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(body)
+
+    def _json(self, status, value, headers=()):
+        self._reply(status, json.dumps(value, sort_keys=True, separators=(",", ":")), headers=headers)
+
+    def _echo(self, body, extra=None):
+        path, query, _ = self._split_url()
+        headers = {}
+        for name, value in self.headers.items():
+            key = name.lower()
+            headers[key] = headers[key] + ", " + value if key in headers else value
+        value = {
+            "method": self.command,
+            "path": path,
+            "query": query,
+            "headers": headers,
+            "header_lines": [[n, v] for n, v in self.headers.items()],
+            "body_hex": body.hex(),
+            "body_length": len(body),
+            "listener": self.server.listener_name,
+            "connection": self.connection_id,
+        }
+        if extra:
+            value.update(extra)
+        return value
+
+    # --- dispatch -------------------------------------------------------
+
+    def _handle(self):
+        path, _, params = self._split_url()
+        if path != "/stats":
+            STORE.count_request(self.server.listener_name, self.connection_id, params.get("tag"))
+        body = self._read_body()
+        route = {
+            "/token": self._token,
+            "/resource": self._resource,
+            "/echo": self._plain_echo,
+            "/text": self._text,
+            "/bytes": self._bytes,
+            "/redirect": self._redirect,
+            "/gzip": self._compressed,
+            "/deflate": self._compressed,
+            "/status": self._status,
+            "/big": self._big,
+            "/stats": self._stats,
+            "/seed-code": self._seed_code,
+        }.get(path)
+        if route is None:
+            self._json(404, {"error": "not_found", "path": path})
+        else:
+            route(body, params)
+
+    do_GET = do_POST = do_PUT = do_DELETE = do_PATCH = do_HEAD = do_OPTIONS = _handle
+
+    def _uri(self):
+        scheme = "http" if self.server.listener_name == "http" else "https"
+        return "%s://127.0.0.1:%d%s" % (scheme, self.server.server_address[1], self.path)
+
+    def _token(self, body, params):
+        headers, text, status = OAUTH.create_token_response(
+            self._uri(), http_method=self.command, body=body.decode("utf-8", "replace"),
+            headers=dict(self.headers.items()))
+        try:
+            reply = json.loads(text or "{}")
+        except ValueError:
+            reply = None
+        if isinstance(reply, dict) and "error" in reply and "error_description" not in reply:
+            reply["error_description"] = ERROR_DESCRIPTIONS.get(reply["error"], reply["error"])
+            text = json.dumps(reply)
+        self._reply(status, text or "", headers=[(k, v) for k, v in headers.items()
+                                                if k.lower() != "content-type"])
+
+    def _resource(self, body, params):
+        valid, request = OAUTH.verify_request(
+            self._uri(), http_method=self.command, body=None, headers=dict(self.headers.items()))
+        if not valid:
+            self._json(401, {"error": "invalid_token"},
+                       headers=[("WWW-Authenticate", 'Bearer error="invalid_token"')])
+            return
+        info = {k: v for k, v in request.token_info.items() if k != "expires"}
+        self._json(200, self._echo(body, {"token": info}))
+
+    def _plain_echo(self, body, params):
+        headers = [("X-Repeated", "one"), ("X-Repeated", "two")]
+        if params.get("setcookie"):
+            headers.append(("Set-Cookie", "session=from-echo; Path=/"))
+        self._json(200, self._echo(body), headers=headers)
+
+    def _text(self, body, params):
+        codec = params.get("enc", "utf-8")
+        try:
+            data = params.get("value", "").encode(codec)
+        except (LookupError, UnicodeEncodeError) as error:
+            self._json(400, {"error": str(error)})
+            return
+        if params.get("bom") == "1":
+            data = {"utf-8": b"\xef\xbb\xbf", "utf-16-le": b"\xff\xfe", "utf-16le": b"\xff\xfe",
+                    "utf-16-be": b"\xfe\xff", "utf-16be": b"\xfe\xff"}.get(codec.lower(), b"") + data
+        content_type = "text/plain"
+        if "label" in params:
+            content_type += "; charset=" + params["label"]
+        self._reply(200, data, content_type=content_type)
+
+    def _bytes(self, body, params):
+        data = bytes.fromhex(params["hex"]) if "hex" in params else SAMPLE_BYTES
+        self._reply(200, data, content_type=params.get("type", "application/octet-stream"))
+
+    def _redirect(self, body, params):
+        scheme = "http" if self.server.listener_name == "http" else "https"
+        location = "%s://127.0.0.1:%d/resource" % (scheme, self.server.server_address[1])
+        self._reply(302, "moved", content_type="text/plain", headers=[("Location", location)])
+
+    def _compressed(self, body, params):
+        path, _, _ = self._split_url()
+        data = json.dumps({"compressed": True, "filler": "abc" * 200}).encode("utf-8")
+        if path == "/gzip":
+            data, encoding = gzip.compress(data), "gzip"
+        else:
+            data, encoding = zlib.compress(data), "deflate"
+        self._reply(200, data, headers=[("Content-Encoding", encoding), ("Vary", "Accept-Encoding")])
+
+    def _status(self, body, params):
+        code = int(params.get("code", "200"))
+        self._reply(code, "status %d" % code, content_type="text/plain",
+                    phrase=params.get("phrase", ""))
+
+    def _big(self, body, params):
+        total = int(params.get("bytes", "0"))
+        block = bytes(1024 * 1024)
+        chunked = params.get("chunked") == "1"
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        if chunked:
+            self.send_header("Transfer-Encoding", "chunked")
+        else:
+            self.send_header("Content-Length", str(total))
+        self.end_headers()
+        try:
+            left = total
+            while left > 0:
+                piece = block[:min(left, len(block))]
+                if chunked:
+                    self.wfile.write(b"%x\r\n" % len(piece) + piece + b"\r\n")
+                else:
+                    self.wfile.write(piece)
+                left -= len(piece)
+            if chunked:
+                self.wfile.write(b"0\r\n\r\n")
+        except OSError:
+            self.close_connection = True
+
+    def _stats(self, body, params):
+        with STORE.lock:
+            if "tag" in params:
+                tag = params["tag"]
+                value = {"connections": len(STORE.tag_connections.get(tag, ())),
+                         "requests": STORE.tag_requests.get(tag, 0)}
+            else:
+                listener = params.get("listener", "http")
+                value = {"connections": STORE.listener_connections.get(listener, 0),
+                         "requests": STORE.listener_requests.get(listener, 0)}
+        self._json(200, value)
+
+    def _seed_code(self, body, params):
+        client_id = params.get("client_id", "test-client")
+        code = "code-" + base64.urlsafe_b64encode(os.urandom(12)).decode("ascii")
+        with STORE.lock:
+            STORE.codes[code] = {"client_id": client_id, "user": "alice",
+                                 "scopes": params.get("scope", "read").split(),
+                                 "redirect_uri": params.get("redirect_uri")}
+        self._json(200, {"code": code})
+
+
+class Listener(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = False
+
+    def __init__(self, name, port, log, tls_context=None):
+        self.listener_name = name
+        self.log = log
+        self.tls_context = tls_context
+        super().__init__(("127.0.0.1", port), Handler)
+
+    def finish_request(self, request, client_address):
+        if self.tls_context is not None:
+            # The handshake runs on the connection's own thread, so a client
+            # that stalls in it cannot hold up the accept loop.
+            request.settimeout(10)
+            try:
+                request = self.tls_context.wrap_socket(request, server_side=True)
+            except (OSError, ssl.SSLError):
+                return
+            request.settimeout(None)
+        try:
+            super().finish_request(request, client_address)
+        finally:
+            if self.tls_context is not None:
+                try:
+                    request.close()
+                except OSError:
+                    pass
+
+    def handle_error(self, request, client_address):
+        # A client that drops its connection is no error worth a traceback.
+        if self.log is not None:
+            self.log.write("%s connection error from %s: %s\n"
+                           % (self.listener_name, client_address, sys.exc_info()[1]))
+            self.log.flush()
+
+
+class SilentListener:
+    """Accepts connections, reads whatever arrives, and never answers."""
+
+    def __init__(self):
+        self.socket = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.socket.bind(("127.0.0.1", 0))
+        self.socket.listen(16)
+        self.port = self.socket.getsockname()[1]
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self):
+        while True:
+            try:
+                connection, _ = self.socket.accept()
+            except OSError:
+                return
+            threading.Thread(target=self._drain, args=(connection,), daemon=True).start()
+
+    @staticmethod
+    def _drain(connection):
+        connection.settimeout(120)
+        try:
+            while connection.recv(65536):
+                pass
+        except OSError:
+            pass
+        finally:
+            connection.close()
+
+
+def closed_port():
+    probe = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    probe.bind(("127.0.0.1", 0))
+    port = probe.getsockname()[1]
+    probe.close()
+    return port
+
+
+def tls_context(cert, key, legacy=False):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    if legacy:
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", DeprecationWarning)
+            context.minimum_version = ssl.TLSVersion.TLSv1
+            context.maximum_version = ssl.TLSVersion.TLSv1_1
+        context.set_ciphers("DEFAULT:@SECLEVEL=0")
+    context.load_cert_chain(cert, key)
+    return context
+
+
+def serve(listener):
+    threading.Thread(target=listener.serve_forever, kwargs={"poll_interval": 0.2},
+                     daemon=True).start()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--ports-file", required=True)
+    parser.add_argument("--cert")
+    parser.add_argument("--key")
+    parser.add_argument("--untrusted-cert")
+    parser.add_argument("--untrusted-key")
+    parser.add_argument("--http-port", type=int, default=0)
+    parser.add_argument("--https-port", type=int, default=0)
+    parser.add_argument("--max-seconds", type=float, default=900)
+    parser.add_argument("--log")
+    args = parser.parse_args()
+
+    log = open(args.log, "a", encoding="utf-8") if args.log else None
+    ports = {"http": None, "https": None, "untrusted": None, "tls11": None,
+             "silent": None, "closed": None, "pid": os.getpid()}
+    listeners = [Listener("http", args.http_port, log)]
+    if args.cert and args.key:
+        listeners.append(Listener("https", args.https_port, log, tls_context(args.cert, args.key)))
+        try:
+            listeners.append(Listener("tls11", 0, log, tls_context(args.cert, args.key, legacy=True)))
+        except (ssl.SSLError, ValueError) as error:
+            if log:
+                log.write("no TLS 1.0/1.1 listener: %s\n" % error)
+    if args.untrusted_cert and args.untrusted_key:
+        listeners.append(Listener("untrusted", 0, log,
+                                  tls_context(args.untrusted_cert, args.untrusted_key)))
+    for listener in listeners:
+        ports[listener.listener_name] = listener.server_address[1]
+        serve(listener)
+    ports["silent"] = SilentListener().port
+    ports["closed"] = closed_port()
+
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stop.set())
+    signal.signal(signal.SIGINT, lambda *_: stop.set())
+
+    temporary = args.ports_file + ".tmp"
+    with open(temporary, "w", encoding="utf-8") as f:
+        json.dump(ports, f)
+    os.replace(temporary, args.ports_file)
+
+    stop.wait(args.max_seconds)
+    for listener in listeners:
+        listener.shutdown()
+        listener.server_close()
+    try:
+        os.remove(args.ports_file)
+    except OSError:
+        pass
+
+
+if __name__ == "__main__":
+    main()
