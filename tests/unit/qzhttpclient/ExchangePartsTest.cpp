@@ -1,0 +1,113 @@
+// The small pure parts behind an exchange: URL splitting, timeouts, protocol
+// flags and reason phrases.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#include "HttpExchange.h"
+#include "SharedSessions.h"
+#include "StatusPhrase.h"
+#include "TargetUrl.h"
+
+namespace OAuthClient {
+namespace {
+
+TEST(TargetUrl, SplitsHostPortAndPathAndDropsTheFragment) {
+    struct Case {
+        const wchar_t* url;
+        const wchar_t* host;
+        int port;
+        bool secure;
+        const wchar_t* path;
+    } cases[] = {
+        {L"http://example.test/token", L"example.test", 80, false, L"/token"},
+        {L"https://example.test", L"example.test", 443, true, L"/"},
+        {L"HTTPS://Example.Test:8443/a/b?x=1&y=%20#part", L"Example.Test", 8443, true, L"/a/b?x=1&y=%20"},
+        {L"http://127.0.0.1:8080?only=query", L"127.0.0.1", 8080, false, L"/?only=query"},
+        {L"http://h/#just-a-fragment", L"h", 80, false, L"/"},
+        {L"http://h?x=1#y", L"h", 80, false, L"/?x=1"},
+        {L"http://h#y", L"h", 80, false, L"/"},
+    };
+    for (const Case& c : cases) {
+        TargetUrl target;
+        ASSERT_EQ(target.Parse(c.url), 0u) << c.url;
+        EXPECT_STREQ(target.Host(), c.host);
+        EXPECT_EQ(target.Port(), c.port);
+        EXPECT_EQ(target.Secure(), c.secure);
+        EXPECT_STREQ(target.PathAndQuery(), c.path) << c.url;
+    }
+}
+
+TEST(TargetUrl, RefusesWhatIsNoHttpUrl) {
+    struct Case {
+        const wchar_t* url;
+        DWORD error;
+    } cases[] = {
+        {nullptr, ERROR_WINHTTP_INVALID_URL},
+        {L"", ERROR_WINHTTP_INVALID_URL},
+        {L"example.test/token", ERROR_WINHTTP_UNRECOGNIZED_SCHEME},  // no scheme at all
+        {L"ftp://example.test/file", ERROR_WINHTTP_UNRECOGNIZED_SCHEME},
+        {L"http://example.test/a\r\nX-Injected: 1", ERROR_WINHTTP_INVALID_URL},
+        {L"http://example.test/a\tb", ERROR_WINHTTP_INVALID_URL},
+        {L"http://example.test/\x7f", ERROR_WINHTTP_INVALID_URL},
+    };
+    for (const Case& c : cases) {
+        TargetUrl target;
+        EXPECT_EQ(target.Parse(c.url), c.error) << (c.url ? c.url : L"(null)");
+    }
+}
+
+TEST(HttpExchange, TimeoutSecondsBecomeMillisecondsWithSixtyAsTheDefault) {
+    struct Case {
+        int seconds;
+        int milliseconds;
+    } cases[] = {
+        {0, 60000}, {-1, 60000}, {INT_MIN, 60000}, {1, 1000}, {30, 30000},
+        {INT_MAX / 1000, (INT_MAX / 1000) * 1000}, {INT_MAX / 1000 + 1, INT_MAX}, {INT_MAX, INT_MAX},
+    };
+    for (const Case& c : cases) EXPECT_EQ(HttpExchange::TimeoutMilliseconds(c.seconds), c.milliseconds) << c.seconds;
+}
+
+TEST(SharedSessions, ProtocolCodesAreMinimumVersionsWithEveryLaterOne) {
+    const DWORD tls13 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+    const DWORD tls12 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+    const DWORD tls11 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1;
+    const DWORD tls10 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1;
+    EXPECT_EQ(SharedSessions::ProtocolFlags(0), 0u);
+    EXPECT_EQ(SharedSessions::ProtocolFlags(3), tls10 | tls11 | tls12 | tls13);
+    EXPECT_EQ(SharedSessions::ProtocolFlags(4), tls11 | tls12 | tls13);
+    EXPECT_EQ(SharedSessions::ProtocolFlags(5), tls12 | tls13);
+    for (int other : {-1, 1, 2, 6, 0x800})
+        EXPECT_EQ(SharedSessions::ProtocolFlags(other), 0u) << other;
+    // SSL 2 and 3 are never offered.
+    for (int code : {3, 4, 5})
+        EXPECT_EQ(SharedSessions::ProtocolFlags(code) &
+                      (WINHTTP_FLAG_SECURE_PROTOCOL_SSL2 | WINHTTP_FLAG_SECURE_PROTOCOL_SSL3),
+                  0u);
+}
+
+TEST(StatusPhrase, KnownCodesHaveTheirPhraseAndOthersTheirClass) {
+    struct Case {
+        int code;
+        const wchar_t* phrase;
+    } cases[] = {
+        {200, L"OK"}, {201, L"Created"}, {302, L"Found"}, {400, L"Bad Request"},
+        {401, L"Unauthorized"}, {403, L"Forbidden"}, {429, L"Too Many Requests"},
+        {500, L"Internal Server Error"}, {503, L"Service Unavailable"},
+        {199, L"Informational"}, {299, L"Success"}, {399, L"Redirection"}, {499, L"Client Error"},
+        {599, L"Server Error"}, {0, L"Unknown Status"}, {600, L"Unknown Status"}, {-200, L"Unknown Status"},
+    };
+    for (const Case& c : cases) EXPECT_STREQ(StandardStatusPhrase(c.code), c.phrase) << c.code;
+}
+
+TEST(StatusPhrase, IsNeverEmpty) {
+    for (int code = -1000; code <= 1000; ++code) {
+        const wchar_t* phrase = StandardStatusPhrase(code);
+        ASSERT_NE(phrase, nullptr);
+        EXPECT_NE(phrase[0], L'\0') << code;
+    }
+}
+
+}  // namespace
+}  // namespace OAuthClient
