@@ -12,14 +12,6 @@ using OAuthClient::IHttpClient;
 
 class HttpClientTransport : public ComponentTest {};
 
-// WinHTTP's TLS failures: a certificate it does not trust, a name that does
-// not match, and a handshake that found no common protocol version.
-bool IsTlsFailure(int result) {
-    return result == ERROR_WINHTTP_SECURE_FAILURE || result == ERROR_WINHTTP_SECURE_INVALID_CA ||
-           result == ERROR_WINHTTP_SECURE_CERT_CN_INVALID ||
-           result == ERROR_WINHTTP_SECURE_CHANNEL_ERROR || result == ERROR_WINHTTP_SECURE_INVALID_CERT;
-}
-
 TEST_F(HttpClientTransport, HttpsWithTheTestCaSucceedsForEveryProtocolCode) {
     // 99 is no known code and means the system's default.
     for (int code : {0, 3, 4, 5, 99}) {

@@ -1,6 +1,7 @@
 #include "TestServer.h"
 
 #include <windows.h>
+#include <winhttp.h>
 
 #include <atomic>
 #include <cstdio>
@@ -160,6 +161,12 @@ std::wstring QueryValue(const std::wstring& text) {
         }
     }
     return out;
+}
+
+bool IsTlsFailure(int result) {
+    return result == ERROR_WINHTTP_SECURE_FAILURE || result == ERROR_WINHTTP_SECURE_INVALID_CA ||
+           result == ERROR_WINHTTP_SECURE_CERT_CN_INVALID ||
+           result == ERROR_WINHTTP_SECURE_CHANNEL_ERROR || result == ERROR_WINHTTP_SECURE_INVALID_CERT;
 }
 
 bool JsonString(const std::string& json, const std::string& key, std::string* value) {

@@ -40,6 +40,11 @@ std::string Hex(const std::string& bytes);
 // Percent-encodes UTF-8 text for a query value.
 std::wstring QueryValue(const std::wstring& text);
 
+// True for the send results WinHTTP gives when TLS fails: an untrusted
+// certificate, a name that does not match, no common protocol version.
+// Windows mostly reports 12175, Wine 12157.
+bool IsTlsFailure(int result);
+
 // The value of the first "key" in a JSON text, for flat lookups in the
 // server's replies; escapes are decoded. False when the key is missing or
 // its value has another type.

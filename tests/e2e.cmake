@@ -1,0 +1,73 @@
+# Tests over real HTTP and TLS: the WinHTTP component on its own, and the
+# whole library through its exports, against tests/server/authserver.py.
+#
+# Set-up steps (ctest fixtures): make the test CA and certificates, trust the
+# CA in the build's Wine prefix, start the server on free loopback ports;
+# clean-up stops it. The test programs live in bin/, beside OAuth_Dll.dll,
+# QZSHR190.dll and the real qzhttpclient190.dll (the fake lives in bin/fake).
+set(OAUTH_SYSTEM_PYTHON /usr/bin/python3 CACHE FILEPATH
+    "The Python that has Debian's python3-oauthlib, for the test server")
+set(OAUTH_SERVER_DIR ${CMAKE_CURRENT_SOURCE_DIR}/server)
+set(OAUTH_SERVER_STATE ${CMAKE_BINARY_DIR}/tests/server-state)
+set(OAUTH_SERVER_PKI ${CMAKE_BINARY_DIR}/tests/pki)
+# Wine maps the Unix root to drive Z:.
+set(OAUTH_SERVER_ENV "WINEDEBUG=-all;LANG=C;OAUTH_TEST_SERVER_PORTS=Z:${OAUTH_SERVER_STATE}/ports.json")
+
+# Units of the component that need no server.
+oauth_unit_test(unit_qzhttpclient qzhttpclient)
+target_link_libraries(unit_qzhttpclient PRIVATE qzhttpclient_core)
+
+add_executable(TrustTestCa ${CMAKE_CURRENT_SOURCE_DIR}/tools/TrustTestCa.cpp)
+set_target_properties(TrustTestCa PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/tools)
+target_link_libraries(TrustTestCa PRIVATE crypt32)
+target_link_options(TrustTestCa PRIVATE -municode)
+oauth_static_runtime(TrustTestCa)
+
+add_test(NAME server_pki
+    COMMAND ${OAUTH_SYSTEM_PYTHON} ${OAUTH_SERVER_DIR}/fixture.py pki --dir ${OAUTH_SERVER_PKI})
+set_tests_properties(server_pki PROPERTIES FIXTURES_SETUP server_pki TIMEOUT 120)
+
+add_test(NAME server_trust_ca COMMAND TrustTestCa Z:${OAUTH_SERVER_PKI}/ca.der)
+set_tests_properties(server_trust_ca PROPERTIES FIXTURES_REQUIRED server_pki
+    FIXTURES_SETUP server_trust ENVIRONMENT "WINEDEBUG=-all;LANG=C" TIMEOUT 120)
+
+add_test(NAME server_start
+    COMMAND ${OAUTH_SYSTEM_PYTHON} ${OAUTH_SERVER_DIR}/fixture.py start
+        --dir ${OAUTH_SERVER_STATE} --pki ${OAUTH_SERVER_PKI} --wait 30 --max-seconds 1800)
+set_tests_properties(server_start PROPERTIES FIXTURES_REQUIRED server_pki
+    FIXTURES_SETUP auth_server TIMEOUT 60)
+
+add_test(NAME server_stop
+    COMMAND ${OAUTH_SYSTEM_PYTHON} ${OAUTH_SERVER_DIR}/fixture.py stop --dir ${OAUTH_SERVER_STATE})
+set_tests_properties(server_stop PROPERTIES FIXTURES_CLEANUP auth_server TIMEOUT 60)
+
+set(OAUTH_E2E_SUPPORT ${CMAKE_CURRENT_SOURCE_DIR}/e2e/support/TestServer.cpp)
+
+# oauth_server_test(name dir): a GoogleTest program from tests/e2e/<dir>/*.cpp
+# in bin/, run against the server.
+function(oauth_server_test name dir)
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/e2e/${dir}/*.cpp)
+    add_executable(${name} ${sources} ${OAUTH_E2E_SUPPORT})
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${OAUTH_BIN_DIR})
+    target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/e2e/support
+        ${CMAKE_CURRENT_SOURCE_DIR}/e2e/${dir})
+    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main)
+    oauth_static_runtime(${name})
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${OAUTH_SERVER_ENV}" TIMEOUT 300
+        FIXTURES_REQUIRED "auth_server;server_trust" WORKING_DIRECTORY ${OAUTH_BIN_DIR})
+endfunction()
+
+# The component through its one export.
+oauth_server_test(e2e_httpclient component)
+target_include_directories(e2e_httpclient PRIVATE ${PROJECT_SOURCE_DIR}/components/qzhttpclient
+    ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(e2e_httpclient PRIVATE winhttp)
+add_dependencies(e2e_httpclient qzhttpclient190)
+
+# The library through its four exports only.
+oauth_server_test(e2e_oauth library)
+target_include_directories(e2e_oauth PRIVATE ${PROJECT_SOURCE_DIR}/include)
+# winhttp only to ask whether the system decompresses; crypt32 for Base64.
+target_link_libraries(e2e_oauth PRIVATE winhttp crypt32)
+add_dependencies(e2e_oauth OAuth_Dll qzshr190 qzhttpclient190)
