@@ -18,9 +18,10 @@ constexpr std::size_t kLargestRead = 1024u * 1024u;
 DWORD LastError() {
     DWORD error = GetLastError();
     if (error == 0 || error == 1 || error == static_cast<DWORD>(-1)) return ERROR_WINHTTP_INTERNAL_ERROR;
-    // Wine's WinHTTP lets the socket's own timeout code through where
-    // Windows reports its timeout code; hosts test for the latter.
+    // Wine's WinHTTP lets some socket codes through where Windows reports
+    // its own; hosts test for the WinHTTP ones.
     if (error == WSAETIMEDOUT) return ERROR_WINHTTP_TIMEOUT;
+    if (error == WSAECONNRESET || error == WSAECONNABORTED) return ERROR_WINHTTP_CONNECTION_ERROR;
     return error;
 }
 
