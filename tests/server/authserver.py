@@ -304,7 +304,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def setup(self):
         super().setup()
-        self.connection_id = STORE.new_connection(self.server.listener_name)
+        self.connection_id = self.server.current.connection_id
 
     def handle_one_request(self):
         # WinHTTP under Wine writes a POST's headers and body separately and,
@@ -545,9 +545,13 @@ class Listener(socketserver.ThreadingMixIn, http.server.HTTPServer):
         self.listener_name = name
         self.log = log
         self.tls_context = tls_context
+        self.current = threading.local()  # the connection this thread serves
         super().__init__(("127.0.0.1", port), Handler)
 
     def finish_request(self, request, client_address):
+        # Counted when accepted, so that a client that gives up during the
+        # TLS handshake still shows as a connection.
+        self.current.connection_id = STORE.new_connection(self.listener_name)
         if self.tls_context is not None:
             # The handshake runs on the connection's own thread, so a client
             # that stalls in it cannot hold up the accept loop.
