@@ -27,6 +27,9 @@ When every listener is ready it writes PORTS.json atomically:
 
 A key missing from the command line leaves its listener out (null). The
 process ends on SIGTERM or SIGINT, and by itself after --max-seconds.
+tests/server/fixture.py makes the certificates (pki), starts the server in
+the background and waits for PORTS.json (start), and stops it (stop); the
+ctest fixtures use it.
 
 Clients (client_id / client_secret; every grant type, scopes "read write"):
     test-client     test-secret
@@ -44,7 +47,8 @@ reply carries an extra field "client_auth": "basic" or "form".
 
 Endpoints:
   POST /token           grant_type client_credentials, password, refresh_token,
-                        authorization_code
+                        authorization_code (oauthlib refuses other methods with
+                        400 invalid_request)
   GET|POST /resource    needs "Authorization: Bearer <token>"; echoes the
                         request as JSON with a "token" object (client_id, user,
                         grant_type, scopes, client_auth)
@@ -65,7 +69,8 @@ Endpoints:
   GET /stats?tag=T      {"connections": distinct TCP connections that carried
                         requests with ?tag=T, "requests": how many}
   GET /stats?listener=L {"connections": n, "requests": n} of listener L
-                        (http, https, untrusted, tls11)
+                        (http, https, untrusted, tls11); requests to /stats
+                        itself are not counted
 
 The echo JSON: {"method", "path", "query", "headers": {lower-case name:
 value, repeated names joined with ", "}, "header_lines": [[name, value], ...],
