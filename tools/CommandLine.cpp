@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include <climits>
+#include <cwchar>
 #include <set>
 
 namespace OAuthClient::Tool {
@@ -15,22 +16,34 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec kTokenOptions[] = {
-    {L"url", OptionKind::Value},          {L"grant-type", OptionKind::Value},
-    {L"client-id", OptionKind::Value},    {L"scope", OptionKind::Value},
-    {L"user", OptionKind::Value},         {L"param", OptionKind::RepeatableValue},
-    {L"header", OptionKind::RepeatableValue}, {L"method", OptionKind::Value},
-    {L"protocol", OptionKind::Value},     {L"timeout", OptionKind::Value},
-    {L"secret-stdin", OptionKind::Flag},  {L"password-stdin", OptionKind::Flag},
+    {L"url", OptionKind::Value},
+    {L"grant-type", OptionKind::Value},
+    {L"client-id", OptionKind::Value},
+    {L"scope", OptionKind::Value},
+    {L"user", OptionKind::Value},
+    {L"param", OptionKind::RepeatableValue},
+    {L"header", OptionKind::RepeatableValue},
+    {L"method", OptionKind::Value},
+    {L"protocol", OptionKind::Value},
+    {L"timeout", OptionKind::Value},
+    {L"secret-stdin", OptionKind::Flag},
+    {L"password-stdin", OptionKind::Flag},
     {L"json", OptionKind::Flag},
 };
 
 constexpr OptionSpec kGetOptions[] = {
-    {L"url", OptionKind::Value},       {L"token", OptionKind::Value},
-    {L"token-stdin", OptionKind::Flag}, {L"method", OptionKind::Value},
-    {L"header", OptionKind::RepeatableValue}, {L"body", OptionKind::Value},
-    {L"body-file", OptionKind::Value}, {L"encoding", OptionKind::Value},
-    {L"protocol", OptionKind::Value},  {L"timeout", OptionKind::Value},
-    {L"include", OptionKind::Flag},    {L"output", OptionKind::Value},
+    {L"url", OptionKind::Value},
+    {L"token", OptionKind::Value},
+    {L"token-stdin", OptionKind::Flag},
+    {L"method", OptionKind::Value},
+    {L"header", OptionKind::RepeatableValue},
+    {L"body", OptionKind::Value},
+    {L"body-file", OptionKind::Value},
+    {L"encoding", OptionKind::Value},
+    {L"protocol", OptionKind::Value},
+    {L"timeout", OptionKind::Value},
+    {L"include", OptionKind::Flag},
+    {L"output", OptionKind::Value},
 };
 
 // Options a user might expect by analogy with other tools; they are refused
@@ -43,13 +56,8 @@ bool IsTokenChar(wchar_t c) {
     if ((c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9')) {
         return true;
     }
-    switch (c) {
-        case L'!': case L'#': case L'$': case L'%': case L'&': case L'\'': case L'*':
-        case L'+': case L'-': case L'.': case L'^': case L'_': case L'`': case L'|': case L'~':
-            return true;
-        default:
-            return false;
-    }
+    // The terminator is no token character, though wcschr would find it.
+    return c != L'\0' && std::wcschr(L"!#$%&'*+-.^_`|~", c) != nullptr;
 }
 
 bool IsToken(std::wstring_view text) {
@@ -102,8 +110,8 @@ bool ParseHeaderOption(const std::wstring& value, std::vector<NameValue>* header
                        std::wstring* error) {
     NameValue header;
     if (!SplitHeader(value, &header)) {
-        *error = L"--header takes \"Name: value\" (one header, no line breaks), not \"" + value +
-                 L"\"";
+        *error =
+            L"--header takes \"Name: value\" (one header, no line breaks), not \"" + value + L"\"";
         return false;
     }
     headers->push_back(std::move(header));
@@ -125,8 +133,8 @@ bool ApplyTokenOption(std::wstring_view name, const std::wstring& value, TokenOp
     } else if (name == L"param") {
         NameValue param;
         if (!SplitParam(value, &param)) {
-            *error = L"--param takes name=value with a non-empty name and value, not \"" + value +
-                     L"\"";
+            *error =
+                L"--param takes name=value with a non-empty name and value, not \"" + value + L"\"";
             return false;
         }
         options->params.push_back(std::move(param));
@@ -219,8 +227,8 @@ bool ParseOptions(const std::vector<std::wstring>& args, const OptionSpec* specs
             continue;
         }
         const size_t equals = arg.find(L'=');
-        const std::wstring name = arg.substr(2, equals == std::wstring::npos ? std::wstring::npos
-                                                                             : equals - 2);
+        const std::wstring name =
+            arg.substr(2, equals == std::wstring::npos ? std::wstring::npos : equals - 2);
         const OptionSpec* spec = FindOption(specsBegin, specsEnd, name);
         if (spec == nullptr) {
             for (const wchar_t* secret : kSecretOptions) {

@@ -48,11 +48,10 @@ bool WriteFileBytes(const std::wstring& path, const std::vector<unsigned char>& 
     }
     size_t done = 0;
     while (done < bytes.size()) {
-        const DWORD chunk = static_cast<DWORD>(
-            bytes.size() - done > (1u << 20) ? (1u << 20) : bytes.size() - done);
+        const DWORD chunk =
+            static_cast<DWORD>(bytes.size() - done > (1u << 20) ? (1u << 20) : bytes.size() - done);
         DWORD written = 0;
-        if (!WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) ||
-            written == 0) {
+        if (!WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) || written == 0) {
             *error =
                 L"cannot write \"" + path + L"\" (" + DescribeSystemError(GetLastError()) + L")";
             return false;
@@ -142,7 +141,8 @@ int SetResourceBody(IOAuthRequest& request, const GetOptions& options) {
         std::string_view utf8(reinterpret_cast<const char*>(fileBytes.data()), fileBytes.size());
         if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
         if (!FromUtf8(utf8, &text)) {
-            return Fail(L"\"" + *options.bodyFile + L"\" is not UTF-8 text, which --encoding needs");
+            return Fail(L"\"" + *options.bodyFile +
+                        L"\" is not UTF-8 text, which --encoding needs");
         }
     } else if (options.bodyText) {
         text = *options.bodyText;
@@ -160,8 +160,9 @@ int SetResourceBody(IOAuthRequest& request, const GetOptions& options) {
         return Fail(L"the body text holds a NUL character, which --encoding cannot send");
     }
     if (request.SetBodyTextAs(text.c_str(), *options.encoding) != 1) {
-        return Fail(L"the library refused the body text (it is empty or only blanks, or does "
-                    L"not convert to the chosen encoding)");
+        return Fail(
+            L"the library refused the body text (it is empty or only blanks, or does "
+            L"not convert to the chosen encoding)");
     }
     return kExitSuccess;
 }
@@ -189,8 +190,8 @@ int SetResourceProperties(IOAuthRequest& request, const GetOptions& options,
 
 bool ReadFileBytes(const std::wstring& path, std::vector<unsigned char>* bytes,
                    std::wstring* error) {
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         *error = L"cannot open \"" + path + L"\" (" + DescribeSystemError(GetLastError()) + L")";
         return false;

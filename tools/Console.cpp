@@ -45,8 +45,8 @@ bool FromUtf8(std::string_view bytes, std::wstring* text) {
         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), byteCount, nullptr, 0);
     if (unitCount <= 0) return false;
     std::wstring decoded(static_cast<size_t>(unitCount), L'\0');
-    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), byteCount,
-                            decoded.data(), unitCount) != unitCount) {
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), byteCount, decoded.data(),
+                            unitCount) != unitCount) {
         return false;
     }
     text->swap(decoded);

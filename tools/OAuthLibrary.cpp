@@ -25,8 +25,7 @@ bool OAuthLibrary::Load(std::wstring* error) {
     HMODULE module = LoadLibraryW(kModuleName);
     if (module == nullptr) {
         const DWORD code = GetLastError();
-        *error = std::wstring(L"cannot load ") + kModuleName + L" (" +
-                 DescribeSystemError(code) +
+        *error = std::wstring(L"cannot load ") + kModuleName + L" (" + DescribeSystemError(code) +
                  L"); it is looked for beside this program first";
         return false;
     }

@@ -38,8 +38,8 @@ std::wstring HeaderLines(const std::wstring& block) {
             rest = {};
         } else {
             // CR LF counts as one line end, a lone CR or LF as one too.
-            const size_t skip = (rest[end] == L'\r' && end + 1 < rest.size() &&
-                                 rest[end + 1] == L'\n') ? 2 : 1;
+            const size_t skip =
+                (rest[end] == L'\r' && end + 1 < rest.size() && rest[end + 1] == L'\n') ? 2 : 1;
             rest.remove_prefix(end + skip);
         }
         const bool isStatusLine = first && line.substr(0, 5) == L"HTTP/";

@@ -82,7 +82,8 @@ constexpr KnownCode kWinHttpCodes[] = {
     {ERROR_WINHTTP_HEADER_SIZE_OVERFLOW, L"ERROR_WINHTTP_HEADER_SIZE_OVERFLOW",
      L"the reply's headers are too large"},
     {ERROR_WINHTTP_CHUNKED_ENCODING_HEADER_SIZE_OVERFLOW,
-     L"ERROR_WINHTTP_CHUNKED_ENCODING_HEADER_SIZE_OVERFLOW", L"a chunk header of the reply is too large"},
+     L"ERROR_WINHTTP_CHUNKED_ENCODING_HEADER_SIZE_OVERFLOW",
+     L"a chunk header of the reply is too large"},
     {ERROR_WINHTTP_RESPONSE_DRAIN_OVERFLOW, L"ERROR_WINHTTP_RESPONSE_DRAIN_OVERFLOW",
      L"the reply is too large"},
 };
@@ -108,9 +109,8 @@ std::wstring SystemMessage(DWORD code) {
     std::wstring text;
     if (length != 0 && buffer != nullptr) text.assign(buffer, length);
     if (buffer != nullptr) LocalFree(buffer);
-    while (!text.empty() &&
-           (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' ||
-            text.back() == L'.')) {
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' ||
+                             text.back() == L'.')) {
         text.pop_back();
     }
     return text;

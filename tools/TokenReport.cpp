@@ -119,11 +119,21 @@ std::wstring JsonString(std::wstring_view text) {
     out += L'"';
     for (wchar_t c : text) {
         switch (c) {
-            case L'"': out += L"\\\""; break;
-            case L'\\': out += L"\\\\"; break;
-            case L'\n': out += L"\\n"; break;
-            case L'\r': out += L"\\r"; break;
-            case L'\t': out += L"\\t"; break;
+            case L'"':
+                out += L"\\\"";
+                break;
+            case L'\\':
+                out += L"\\\\";
+                break;
+            case L'\n':
+                out += L"\\n";
+                break;
+            case L'\r':
+                out += L"\\r";
+                break;
+            case L'\t':
+                out += L"\\t";
+                break;
             default:
                 if (c < 0x20 || c == 0x7F) {
                     out += L"\\u00";

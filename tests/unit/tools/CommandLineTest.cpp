@@ -20,11 +20,20 @@ bool Parse(const std::vector<std::wstring>& args, ParsedCommand* command, std::w
 TEST(CommandLine, ReadsEveryTokenOption) {
     ParsedCommand command;
     std::wstring error;
-    ASSERT_TRUE(Parse({L"token", L"--url", L"http://h/token", L"--grant-type=password",
-                       L"--client-id", L"id", L"--scope", L"read write", L"--user", L"alice",
-                       L"--param", L"a=1", L"--param", L"b=x=y", L"--header", L"X-One: 1",
-                       L"--header", L"X-Two:2", L"--method", L"GET", L"--protocol", L"3",
-                       L"--timeout", L"5", L"--secret-stdin", L"--password-stdin", L"--json"},
+    ASSERT_TRUE(Parse({L"token",          L"--url",
+                       L"http://h/token", L"--grant-type=password",
+                       L"--client-id",    L"id",
+                       L"--scope",        L"read write",
+                       L"--user",         L"alice",
+                       L"--param",        L"a=1",
+                       L"--param",        L"b=x=y",
+                       L"--header",       L"X-One: 1",
+                       L"--header",       L"X-Two:2",
+                       L"--method",       L"GET",
+                       L"--protocol",     L"3",
+                       L"--timeout",      L"5",
+                       L"--secret-stdin", L"--password-stdin",
+                       L"--json"},
                       &command, &error))
         << error;
     ASSERT_EQ(command.kind, CommandKind::Token);
@@ -65,11 +74,11 @@ TEST(CommandLine, TokenDefaultsToPostWithDefaultTransport) {
 TEST(CommandLine, ReadsEveryGetOption) {
     ParsedCommand command;
     std::wstring error;
-    ASSERT_TRUE(Parse({L"get", L"http://h/r", L"--token", L"abc", L"--method", L"PUT",
-                       L"--header", L"Content-Type: text/plain", L"--body", L"hi",
-                       L"--encoding", L"1", L"--protocol", L"2", L"--timeout", L"0",
-                       L"--include", L"--output", L"out.bin"},
-                      &command, &error))
+    ASSERT_TRUE(
+        Parse({L"get", L"http://h/r", L"--token", L"abc", L"--method", L"PUT", L"--header",
+               L"Content-Type: text/plain", L"--body", L"hi", L"--encoding", L"1", L"--protocol",
+               L"2", L"--timeout", L"0", L"--include", L"--output", L"out.bin"},
+              &command, &error))
         << error;
     ASSERT_EQ(command.kind, CommandKind::Get);
     const GetOptions& get = command.get;
@@ -177,9 +186,9 @@ TEST(CommandLine, SplitsHeadersAtTheFirstColonAndRefusesLineBreaks) {
         {L"Accept: text/plain", true, L"Accept", L"text/plain"},
         {L"  X-A  :   v  ", true, L"X-A", L"v"},
         {L"X-Time: 12:30:00", true, L"X-Time", L"12:30:00"},  // later colons are the value's
-        {L"X-A:", false, nullptr, nullptr},                    // empty value
-        {L": v", false, nullptr, nullptr},                     // empty name
-        {L"Bad Name: v", false, nullptr, nullptr},             // a blank inside the name
+        {L"X-A:", false, nullptr, nullptr},                   // empty value
+        {L": v", false, nullptr, nullptr},                    // empty name
+        {L"Bad Name: v", false, nullptr, nullptr},            // a blank inside the name
         {L"X-A: v\r\nX-Injected: 1", false, nullptr, nullptr},
         {L"X-A: v\n", false, nullptr, nullptr},
         {L"X-A v", false, nullptr, nullptr},
@@ -200,10 +209,9 @@ TEST(CommandLine, ParsesBoundedIntegersOnly) {
         bool ok;
         int value;
     } cases[] = {
-        {L"0", true, 0},          {L"3", true, 3},         {L"003", true, 3},
-        {L"4", false, 0},         {L"-1", false, 0},       {L"", false, 0},
-        {L"-", false, 0},         {L"+1", false, 0},       {L"1 ", false, 0},
-        {L"0x1", false, 0},       {L"99999999999", false, 0},
+        {L"0", true, 0},   {L"3", true, 3},    {L"003", true, 3},          {L"4", false, 0},
+        {L"-1", false, 0}, {L"", false, 0},    {L"-", false, 0},           {L"+1", false, 0},
+        {L"1 ", false, 0}, {L"0x1", false, 0}, {L"99999999999", false, 0},
     };
     for (const auto& c : cases) {
         int value = -42;
@@ -217,8 +225,9 @@ TEST(CommandLine, ParsesBoundedIntegersOnly) {
 
 TEST(CommandLine, HelpDocumentsTheExitCodesAndSecretSources) {
     const std::wstring all = UsageText(L"");
-    for (const wchar_t* part : {L"Exit codes:", L"  0  ", L"  1  ", L"  2  ", L"OAUTH_CLIENT_SECRET",
-                                L"OAUTH_PASSWORD", L"OAUTH_ACCESS_TOKEN", L"12029"}) {
+    for (const wchar_t* part :
+         {L"Exit codes:", L"  0  ", L"  1  ", L"  2  ", L"OAUTH_CLIENT_SECRET", L"OAUTH_PASSWORD",
+          L"OAUTH_ACCESS_TOKEN", L"12029"}) {
         EXPECT_NE(all.find(part), std::wstring::npos) << part;
     }
     const std::wstring token = UsageText(L"token");

@@ -27,10 +27,10 @@ TEST(Console, ReadsWellFormedUtf8AndRefusesTheRest) {
     EXPECT_TRUE(FromUtf8("p\xC3\xA4ss \xE2\x82\xAC", &text));
     EXPECT_EQ(text, L"p\x00E4ss \x20AC");
     const char* malformed[] = {
-        "\xC3",              // cut short
-        "\xC3\x28",          // bad continuation
-        "\xC0\xAF",          // overlong
-        "\xED\xA0\x80",      // an encoded surrogate
+        "\xC3",          // cut short
+        "\xC3\x28",      // bad continuation
+        "\xC0\xAF",      // overlong
+        "\xED\xA0\x80",  // an encoded surrogate
         "\xFF",
     };
     for (const char* bytes : malformed) {

@@ -48,7 +48,7 @@ TEST(ResourceReport, ExitCodeTurnsAt400) {
     const struct {
         int status;
         int exitCode;
-    } cases[] = {{200, kExitSuccess}, {302, kExitSuccess}, {399, kExitSuccess},
+    } cases[] = {{200, kExitSuccess},     {302, kExitSuccess},     {399, kExitSuccess},
                  {400, kExitServerError}, {401, kExitServerError}, {503, kExitServerError}};
     for (const auto& c : cases) {
         ResourceReport report;

@@ -122,8 +122,7 @@ TEST(TokenReport, TextShowsTheErrorFieldsOfAnErrorReply) {
     const std::wstring text = FormatTokenText(ErrorReply());
     EXPECT_NE(text.find(L"401 Unauthorized"), std::wstring::npos) << text;
     EXPECT_NE(text.find(L"Error:             invalid_client\n"), std::wstring::npos);
-    EXPECT_NE(text.find(L"Error description: Client authentication failed.\n"),
-              std::wstring::npos);
+    EXPECT_NE(text.find(L"Error description: Client authentication failed.\n"), std::wstring::npos);
     EXPECT_EQ(text.find(L"Access token"), std::wstring::npos);
 }
 
