@@ -4,9 +4,12 @@
 
 #include <climits>
 #include <cwchar>
+#include <string_view>
+#include <utility>
 
 #include "Console.h"
 #include "ExitCodes.h"
+#include "FormEncoding.h"
 #include "OAuthLibrary.h"
 #include "ResourceReport.h"
 #include "ResultText.h"
@@ -85,6 +88,13 @@ bool NeedsBasicCredentials(const std::wstring& grantType) {
     return grantType == L"client_credentials" || grantType == L"password";
 }
 
+// The library builds Basic credentials only for the two grants it knows;
+// an extension grant carries the client's id and secret as form fields,
+// unless the host sends its own Authorization header.
+bool SendsCredentialsInForm(const TokenOptions& options) {
+    return !NeedsBasicCredentials(options.grantType) && !HasAuthorizationHeader(options.headers);
+}
+
 const wchar_t* kStdinProblem =
     L" (end of input, an empty line, input that is not UTF-8, or more than 64 KiB)";
 
@@ -117,8 +127,38 @@ int SetTokenProperties(ITokenRequest& request, const TokenOptions& options,
             return Fail(L"the library refused the header \"" + header.name + L"\"");
         }
     }
+    // The form fields in the order they reach the library, where the first
+    // value stored for a name wins: the host's own fields come first.
+    std::vector<std::pair<const wchar_t*, std::wstring_view>> fields;
     for (const NameValue& param : options.params) {
-        request.SetParam(param.name.c_str(), param.value.c_str());
+        fields.emplace_back(param.name.c_str(), param.value);
+    }
+    if (SendsCredentialsInForm(options)) {
+        if (!options.clientId.empty()) fields.emplace_back(L"client_id", options.clientId);
+        if (!secret.empty()) fields.emplace_back(L"client_secret", secret.view());
+    }
+    // For GET the library encodes the values itself; for any other method it
+    // joins them as stored, and would add the fields below from the
+    // properties unencoded. They are given here, encoded, so it adds none.
+    const bool isGet = options.method == L"GET";
+    if (!fields.empty() && !isGet) {
+        fields.emplace_back(L"grant_type", options.grantType);
+        if (!options.scope.empty()) fields.emplace_back(L"scope", options.scope);
+        if (options.grantType.find(L"password") != std::wstring::npos) {
+            if (!options.userName.empty()) fields.emplace_back(L"username", options.userName);
+            if (!password.empty()) fields.emplace_back(L"password", password.view());
+        }
+    }
+    for (const auto& [name, value] : fields) {
+        SecretText stored;  // may hold the secret or the password
+        if (isGet) {
+            stored.Assign(value);
+        } else {
+            std::wstring encoded = FormEncode(value);
+            stored.Assign(encoded);
+            SecretText::WipeString(&encoded);
+        }
+        request.SetParam(name, stored.c_str());
     }
     request.SetSecureProtocol(options.protocol);
     request.SetNumericSetting(options.timeoutSeconds);
@@ -235,6 +275,14 @@ int RunToken(const TokenOptions& options) {
     if (!ReadSecret(options.passwordFromStdin, &input, L"Password: ", kPasswordVariable,
                     &password)) {
         return Fail(std::wstring(L"no password on standard input") + kStdinProblem);
+    }
+
+    // A GET sends the form as the URL's query, which servers log and proxies
+    // keep: no secret goes there.
+    if (SendsCredentialsInForm(options) && !secret.empty() && options.method == L"GET") {
+        return Fail(L"the grant " + options.grantType +
+                    L" sends the client secret as a form field, which the method GET would put "
+                    L"into the URL; use POST");
     }
 
     // Declared first, so that it is freed after every object taken from it.

@@ -14,11 +14,6 @@ namespace OAuthClient::Tool {
 
 namespace {
 
-void WipeString(std::wstring* text) noexcept {
-    if (!text->empty()) SecureZeroMemory(text->data(), text->size() * sizeof(wchar_t));
-    text->clear();
-}
-
 void WipeBytes(std::string* bytes) noexcept {
     if (!bytes->empty()) SecureZeroMemory(bytes->data(), bytes->size());
     bytes->clear();
@@ -31,6 +26,11 @@ void SecretText::Assign(std::wstring_view text) {
     text_.assign(text);
 }
 
+void SecretText::WipeString(std::wstring* text) noexcept {
+    if (!text->empty()) SecureZeroMemory(text->data(), text->size() * sizeof(wchar_t));
+    text->clear();
+}
+
 void SecretText::Wipe() noexcept { WipeString(&text_); }
 
 bool ReadEnvironmentText(const wchar_t* name, SecretText* value) {
@@ -41,15 +41,15 @@ bool ReadEnvironmentText(const wchar_t* name, SecretText* value) {
     // The variable may have changed between the two calls; a value that no
     // longer fits is read as absent rather than cut.
     if (copied == 0 || copied >= unitCount) {
-        WipeString(&buffer);
+        SecretText::WipeString(&buffer);
         return false;
     }
     value->Assign(std::wstring_view(buffer.data(), copied));
-    WipeString(&buffer);
+    SecretText::WipeString(&buffer);
     return true;
 }
 
-StdinLines::~StdinLines() { WipeString(&input_); }
+StdinLines::~StdinLines() { SecretText::WipeString(&input_); }
 
 bool StdinLines::TakeLine(std::wstring_view text, size_t* position, SecretText* line) {
     if (*position >= text.size()) return false;
@@ -111,7 +111,7 @@ bool StdinLines::ReadConsoleLine(void* console, const wchar_t* prompt, SecretTex
     SetConsoleMode(console, mode);
     WriteErr(L"\n");
     if (ok) line->Assign(typed);
-    WipeString(&typed);
+    SecretText::WipeString(&typed);
     unit = 0;
     return ok;
 }
@@ -124,7 +124,7 @@ bool StdinLines::Next(const wchar_t* prompt, SecretText* line) {
         console_ = input != nullptr && input != INVALID_HANDLE_VALUE &&
                    GetFileType(input) == FILE_TYPE_CHAR && GetConsoleMode(input, &mode);
         if (!console_ && !LoadPipedInput()) {
-            WipeString(&input_);
+            SecretText::WipeString(&input_);
             position_ = 0;
             return false;
         }

@@ -20,6 +20,8 @@ public:
 
     void Assign(std::wstring_view text);
     void Wipe() noexcept;
+    // Overwrites and empties any other string that held a secret.
+    static void WipeString(std::wstring* text) noexcept;
     bool empty() const noexcept { return text_.empty(); }
     const wchar_t* c_str() const noexcept { return text_.c_str(); }
     std::wstring_view view() const noexcept { return text_; }

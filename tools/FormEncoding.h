@@ -1,0 +1,18 @@
+// Form encoding (application/x-www-form-urlencoded) of one value. The
+// library joins form fields of a POST exactly as the host stored them, so a
+// host that sends values holding "&", "=", "+" or "%" encodes them itself.
+#ifndef OAUTH_TOOLS_FORMENCODING_H
+#define OAUTH_TOOLS_FORMENCODING_H
+
+#include <string>
+#include <string_view>
+
+namespace OAuthClient::Tool {
+
+// The UTF-8 bytes of value, letters, digits and - _ . ~ unchanged, a space
+// as "+", every other byte as %XX (upper-case hex).
+std::wstring FormEncode(std::wstring_view value);
+
+}  // namespace OAuthClient::Tool
+
+#endif  // OAUTH_TOOLS_FORMENCODING_H
