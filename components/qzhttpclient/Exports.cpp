@@ -4,19 +4,25 @@
 #include <new>
 
 #include "HttpClient.h"
-#include "SharedSessions.h"
 
 extern "C" OAuthClient::IHttpClient* __cdecl CreateHttpClient(void) {
     return new (std::nothrow) OAuthClient::CHttpClient();
 }
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+// The library loads and frees this module around every token request. The
+// module pins itself on its first load and stays for the life of the process,
+// for two reasons:
+// - the statically linked runtime takes a thread-local storage slot at every
+//   load and never gives it back, so after about a thousand loads the slots
+//   run out and the runtime aborts the host's process;
+// - the shared WinHTTP sessions, and with them the keep-alive connections,
+//   survive from one token request to the next.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
-    } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
-        // Only on FreeLibrary: at process exit WinHTTP may already be gone,
-        // and the system reclaims everything anyway.
-        OAuthClient::SharedSessions::CloseAll();
+        HMODULE self = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCWSTR>(&CreateHttpClient), &self);
     }
     return TRUE;
 }

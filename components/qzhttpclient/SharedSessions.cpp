@@ -115,12 +115,4 @@ DWORD SharedSessions::Acquire(int protocolCode, HINTERNET* session) noexcept {
     return 0;
 }
 
-void SharedSessions::CloseAll() noexcept {
-    ExclusiveLock lock;
-    for (HINTERNET& session : g_sessions) {
-        if (session != nullptr) WinHttpCloseHandle(session);
-        session = nullptr;
-    }
-}
-
 }  // namespace OAuthClient

@@ -6,7 +6,7 @@
 // objects are using would weaken or break their exchanges, so there is one
 // session for each protocol code; a host that always asks for the same code
 // (the usual case) uses exactly one. Sessions are opened on first use and
-// closed when the module unloads.
+// kept for the life of the process: the module pins itself (Exports.cpp).
 #ifndef QZHTTPCLIENT_SHAREDSESSIONS_H
 #define QZHTTPCLIENT_SHAREDSESSIONS_H
 
@@ -22,9 +22,6 @@ public:
     // Returns 0 and writes the handle, or the error that kept the session from
     // opening (session untouched); the next call tries again.
     static DWORD Acquire(int protocolCode, HINTERNET* session) noexcept;
-
-    // Closes every session. Only for module unload, when no object is left.
-    static void CloseAll() noexcept;
 
     // The WINHTTP_FLAG_SECURE_PROTOCOL_* set for protocolCode; 0 for the
     // system's default.

@@ -37,7 +37,8 @@ protected:
     void SetUp() override;
     void TearDown() override { module_.reset(); }
 
-    // Frees the module, which must unload it, and loads it again.
+    // Frees the module and loads it again, as the library does around every
+    // token request.
     void Reload();
 
     ClientPtr NewClient();
