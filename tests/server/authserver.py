@@ -97,6 +97,7 @@ import zlib
 os.environ.setdefault("OAUTHLIB_INSECURE_TRANSPORT", "1")  # http listener
 
 from oauthlib.oauth2 import RequestValidator, Server  # noqa: E402
+from oauthlib.oauth2.rfc6749.errors import OAuth2Error  # noqa: E402
 
 CLIENTS = {
     "test-client": "test-secret",
@@ -428,9 +429,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return "%s://127.0.0.1:%d%s" % (scheme, self.server.server_address[1], self.path)
 
     def _token(self, body, params):
-        headers, text, status = OAUTH.create_token_response(
-            self._uri(), http_method=self.command, body=body.decode("utf-8", "replace"),
-            headers=dict(self.headers.items()))
+        try:
+            headers, text, status = OAUTH.create_token_response(
+                self._uri(), http_method=self.command, body=body.decode("utf-8", "replace"),
+                headers=dict(self.headers.items()))
+        except OAuth2Error as error:
+            # oauthlib raises for some requests (a GET to the token endpoint)
+            # instead of answering them; answer as it would.
+            headers, text, status = dict(error.headers), error.json, error.status_code
         try:
             reply = json.loads(text or "{}")
         except ValueError:
