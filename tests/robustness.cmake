@@ -2,26 +2,39 @@
 # fake-client and randomized program once more under Wine's heap validation.
 #
 # The programs live in bin/robust with their own copies of the fake
-# qzhttpclient190.dll, QZSHR190.dll and OAuth_Dll.dll, so that they run
-# whichever other test programs were built.
+# qzhttpclient190.dll (from grant.cmake), QZSHR190.dll and OAuth_Dll.dll, so
+# that they run whichever other test programs were built.
 set(ROBUST_DIR ${CMAKE_BINARY_DIR}/bin/robust)
 set(ROBUST_SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/robustness)
-set(ROBUST_HEAPCHECK sh ${ROBUST_SOURCE}/heapcheck.sh ${CMAKE_BINARY_DIR}/wine-run.sh)
+set(ROBUST_FAKE_SUPPORT ${CMAKE_CURRENT_SOURCE_DIR}/unit/grant/support/FakeHttp.cpp)
 
-# robust_program(name dir...): a GoogleTest program from tests/robustness/<dir>
-# (and tests/soak for "soak") with the shared support sources.
+# robust_program(name SOURCES dirs... [EXTRA files...]): a GoogleTest program
+# from every .cpp of the given folders under tests/, with the shared support.
 function(robust_program name)
-    set(sources ${ROBUST_SOURCE}/support/ReplyGenerator.cpp)
-    foreach(dir ${ARGN})
+    cmake_parse_arguments(P "" "" "DIRS;EXTRA" ${ARGN})
+    set(sources)
+    foreach(dir ${P_DIRS})
         file(GLOB found CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
         list(APPEND sources ${found})
     endforeach()
-    add_executable(${name} ${sources})
+    add_executable(${name} ${sources} ${P_EXTRA})
     target_link_libraries(${name} PRIVATE oauth_core GTest::gtest GTest::gtest_main psapi)
     target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
-        ${ROBUST_SOURCE}/support)
+        ${ROBUST_SOURCE}/support
+        ${CMAKE_CURRENT_SOURCE_DIR}/fakes/qzhttpclient_fake
+        ${CMAKE_CURRENT_SOURCE_DIR}/unit/grant/support)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ROBUST_DIR})
     oauth_static_runtime(${name})
+endfunction()
+
+# Copies the modules a program loads next to it once it is built.
+function(robust_copy_modules consumer)
+    foreach(module ${ARGN})
+        add_dependencies(${consumer} ${module})
+        add_custom_command(TARGET ${consumer} POST_BUILD
+            COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${module}> ${ROBUST_DIR}/
+            VERBATIM)
+    endforeach()
 endfunction()
 
 # robust_test(name program [FILTER f] [ENV e...]): one ctest entry running a
@@ -37,6 +50,16 @@ function(robust_test name program)
         TIMEOUT 600 WORKING_DIRECTORY ${ROBUST_DIR})
 endfunction()
 
-robust_program(robust_responses robustness/responses)
+# Server side: random and mutated replies into both responses.
+robust_program(robust_responses DIRS robustness/responses
+    EXTRA ${ROBUST_SOURCE}/support/ReplyGenerator.cpp)
 robust_test(robust_token_replies robust_responses FILTER ServedReplies.Token*:ServedReplies.ANull*)
 robust_test(robust_resource_replies robust_responses FILTER ServedReplies.Resource*)
+
+# Host side: random calls on both requests, each request then sent through
+# the fake HTTP client.
+robust_program(robust_requests DIRS robustness/requests
+    EXTRA ${ROBUST_SOURCE}/support/RequestModels.cpp ${ROBUST_FAKE_SUPPORT})
+robust_copy_modules(robust_requests qzhttpclient_fake qzshr190)
+robust_test(robust_token_request_calls robust_requests FILTER HostCalls.Token*)
+robust_test(robust_resource_request_calls robust_requests FILTER HostCalls.Resource*)

@@ -50,19 +50,6 @@ Reached g_reached;
 constexpr long kTokenReplies = 500000;
 constexpr long kResourceReplies = 500000;
 
-std::string Narrow(const std::wstring& text) {
-    std::ostringstream out;
-    for (wchar_t unit : text.substr(0, 200)) {
-        if (unit >= 0x20 && unit < 0x7F && unit != L'\\') {
-            out << static_cast<char>(unit);
-        } else {
-            out << "\\x" << std::hex << static_cast<unsigned>(unit) << std::dec;
-        }
-    }
-    if (text.size() > 200) out << "... (" << text.size() << " units)";
-    return out.str();
-}
-
 std::wstring AsText(const wchar_t* text) { return text ? std::wstring(text) : std::wstring(); }
 
 int RandomResult(RandomInput& random) {
@@ -92,12 +79,12 @@ struct Reply {
     std::string Describe() const {
         std::ostringstream out;
         out << "status " << parts.statusCode << ", status text "
-            << (parts.statusText ? "\"" + Narrow(statusText) + "\"" : "null") << " (result "
+            << (parts.statusText ? "\"" + Printable(statusText) + "\"" : "null") << " (result "
             << parts.statusTextResult << "), headers "
-            << (parts.headers ? "\"" + Narrow(headers) + "\"" : "null") << ", text "
-            << (parts.text ? "\"" + Narrow(text) + "\"" : "null") << " (result " << parts.textResult
-            << "), body of " << body.size() << " bytes reported as " << parts.bodyLength
-            << (parts.body ? "" : " (null)");
+            << (parts.headers ? "\"" + Printable(headers) + "\"" : "null") << ", text "
+            << (parts.text ? "\"" + Printable(text) + "\"" : "null") << " (result "
+            << parts.textResult << "), body of " << body.size() << " bytes reported as "
+            << parts.bodyLength << (parts.body ? "" : " (null)");
         if (parts.body) {
             out << ":";
             for (size_t i = 0; i < body.size() && i < 48; ++i)
@@ -175,7 +162,7 @@ std::string CheckText(Response& response, int (Response::*getter)(const wchar_t*
         if (out != kUntouched)
             problem << name << " returned -1 but wrote its out-parameter";
         else if (expected)
-            problem << name << " returned -1 for \"" << Narrow(expected) << "\"";
+            problem << name << " returned -1 for \"" << Printable(expected) << "\"";
     } else if (out == nullptr || out == kUntouched) {
         problem << name << " returned 1 without a text";
     } else if (TerminatedLength(out, limit) == kNotTerminated) {
@@ -183,7 +170,7 @@ std::string CheckText(Response& response, int (Response::*getter)(const wchar_t*
     } else if (!expected) {
         problem << name << " returned 1 for a field that must be unset";
     } else if (std::wcscmp(out, expected) != 0) {
-        problem << name << " handed out \"" << Narrow(out) << "\", not \"" << Narrow(expected)
+        problem << name << " handed out \"" << Printable(out) << "\", not \"" << Printable(expected)
                 << "\"";
     }
     const wchar_t** none = nullptr;
@@ -217,7 +204,7 @@ std::string CheckReplyField(CTokenResponse& response,
         if (length == kNotTerminated)
             problem << name << " handed out an unterminated text";
         else if (!reachable.Covers(out))
-            problem << name << " handed out \"" << Narrow(out)
+            problem << name << " handed out \"" << Printable(out)
                     << "\", units the body cannot produce";
     }
     const wchar_t** none = nullptr;
@@ -252,16 +239,16 @@ std::string CheckHeaderLookup(
         ++(found == fields.end() ? g_reached.headersAbsent : g_reached.headersFound);
         if (found == fields.end()) {
             if (result != -1 || out != kUntouched) {
-                problem << "GetHeader(\"" << Narrow(name) << "\") gave " << result
+                problem << "GetHeader(\"" << Printable(name) << "\") gave " << result
                         << " for an absent field";
             }
         } else if (result != 1 || out == nullptr || out == kUntouched) {
-            problem << "GetHeader(\"" << Narrow(name) << "\") gave " << result
+            problem << "GetHeader(\"" << Printable(name) << "\") gave " << result
                     << " for a present field";
         } else if (TerminatedLength(out, found->second.size()) != found->second.size() ||
                    std::wmemcmp(out, found->second.data(), found->second.size()) != 0) {
-            problem << "GetHeader(\"" << Narrow(name) << "\") handed out \"" << Narrow(out)
-                    << "\", not \"" << Narrow(found->second) << "\"";
+            problem << "GetHeader(\"" << Printable(name) << "\") handed out \"" << Printable(out)
+                    << "\", not \"" << Printable(found->second) << "\"";
         } else {
             previous = out;
         }

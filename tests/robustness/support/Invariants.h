@@ -3,6 +3,7 @@
 #define OAUTH_TESTS_ROBUSTNESS_INVARIANTS_H
 
 #include <cstddef>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,21 @@ inline size_t TerminatedLength(const wchar_t* text, size_t limit) {
         if (text[i] == L'\0') return i;
     }
     return kNotTerminated;
+}
+
+// A text for a failure message: printable ASCII as it is, every other unit
+// as \x and its hex value, cut after 200 units.
+inline std::string Printable(const std::wstring& text) {
+    std::ostringstream out;
+    for (wchar_t unit : text.substr(0, 200)) {
+        if (unit >= 0x20 && unit < 0x7F && unit != L'\\') {
+            out << static_cast<char>(unit);
+        } else {
+            out << "\\x" << std::hex << static_cast<unsigned>(unit) << std::dec;
+        }
+    }
+    if (text.size() > 200) out << "... (" << text.size() << " units)";
+    return out.str();
 }
 
 // Which units a text's decoded JSON strings may hold: its own units, the
