@@ -69,6 +69,10 @@ void EndWithEmptyLine(SecureWide* block) {
 
 }  // namespace
 
+HttpExchange::HttpExchange(const ExchangeSettings& settings) noexcept
+    : settings_(settings),
+      deadline_(TimeoutMilliseconds(settings.timeoutSeconds), GetTickCount64()) {}
+
 int HttpExchange::TimeoutMilliseconds(int timeoutSeconds) noexcept {
     if (timeoutSeconds <= 0) timeoutSeconds = kDefaultTimeoutSeconds;
     if (timeoutSeconds > INT_MAX / 1000) return INT_MAX;
@@ -82,8 +86,12 @@ DWORD HttpExchange::Run(const wchar_t* method, const wchar_t* url, const Request
     if (error == 0) error = Open(method, target);
     if (error == 0) error = Configure();
     if (error == 0) error = AddHeaders(headers);
-    if (error == 0) error = Send(body, byteCount);
+    if (error == 0) {
+        watch_.Start(request_.get(), &deadline_);
+        error = Send(body, byteCount);
+    }
     if (error == 0) error = ReadReply(reply);
+    watch_.Stop();
     // A request handle closed after its whole reply was read hands the
     // connection back to the session for the next exchange.
     request_.reset();
@@ -109,15 +117,8 @@ DWORD HttpExchange::Open(const wchar_t* method, const TargetUrl& target) {
 }
 
 DWORD HttpExchange::Configure() {
-    int milliseconds = TimeoutMilliseconds(settings_.timeoutSeconds);
-    if (!WinHttpSetTimeouts(request_.get(), milliseconds, milliseconds, milliseconds, milliseconds))
-        return LastError();
-    // Waiting for the reply's headers has a timeout of its own, which the
-    // call above leaves at WinHTTP's default (infinite in Wine).
-    DWORD responseTimeout = static_cast<DWORD>(milliseconds);
-    if (!WinHttpSetOption(request_.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
-                          sizeof responseTimeout))
-        return LastError();
+    DWORD error = ApplyRemainingTime(request_.get(), deadline_);
+    if (error != 0) return error;
 
     // The session's policy already refuses redirects; this repeats it for the
     // request and keeps cookies that one exchange received out of the next,
@@ -146,11 +147,17 @@ DWORD HttpExchange::AddHeaders(const RequestHeaders& headers) {
 DWORD HttpExchange::Send(const unsigned char* body, DWORD byteCount) {
     void* data = byteCount != 0 ? const_cast<unsigned char*>(body) : WINHTTP_NO_REQUEST_DATA;
     for (int attempt = 0;; ++attempt) {
-        if (WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data, byteCount,
-                               byteCount, 0) &&
-            WinHttpReceiveResponse(request_.get(), nullptr))
-            return 0;
-        DWORD error = LastError();
+        DWORD error = ApplyRemainingTime(request_.get(), deadline_);
+        if (error != 0) return error;
+        bool replied = WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data,
+                                          byteCount, byteCount, 0) &&
+                       WinHttpReceiveResponse(request_.get(), nullptr);
+        error = replied ? 0 : LastError();
+        // Whatever WinHTTP says once the deadline has passed (a wait that the
+        // watch cut short may even look like a complete header block), the
+        // exchange has run out of time.
+        if (deadline_.Passed()) return ERROR_WINHTTP_TIMEOUT;
+        if (replied) return 0;
         // A server that asks for a client certificate, usually optionally,
         // gets none: the component has no way to choose one. The request has
         // not been sent yet when this is reported, so sending again is safe.
@@ -198,8 +205,13 @@ DWORD HttpExchange::ReadReply(HttpReply* reply) {
 
 DWORD HttpExchange::ReadBody(SecureBuffer* body) {
     for (;;) {
+        DWORD error = ApplyRemainingTime(request_.get(), deadline_);
+        if (error != 0) return error;
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(request_.get(), &available)) return LastError();
+        bool queried = WinHttpQueryDataAvailable(request_.get(), &available);
+        error = queried ? 0 : LastError();
+        if (deadline_.Passed()) return ERROR_WINHTTP_TIMEOUT;
+        if (!queried) return error;
         if (available == 0) return 0;
 
         // Reads grow with the body: a small reply costs no large buffer, a
@@ -212,9 +224,13 @@ DWORD HttpExchange::ReadBody(SecureBuffer* body) {
         // Room reserved from the declared length is used up before growing.
         if (body->Room() >= available) wanted = std::max<std::size_t>(available, std::min(wanted, body->Room()));
         Grow(body, used + wanted);
+        error = ApplyRemainingTime(request_.get(), deadline_);
+        if (error != 0) return error;
         DWORD read = 0;
-        if (!WinHttpReadData(request_.get(), body->Tail(), static_cast<DWORD>(wanted), &read))
-            return LastError();
+        bool readOk = WinHttpReadData(request_.get(), body->Tail(), static_cast<DWORD>(wanted), &read);
+        error = readOk ? 0 : LastError();
+        if (deadline_.Passed()) return ERROR_WINHTTP_TIMEOUT;
+        if (!readOk) return error;
         body->Commit(read);
         if (body->size() > kMaxBodyBytes) return ERROR_NOT_ENOUGH_MEMORY;
         if (read == 0) return 0;

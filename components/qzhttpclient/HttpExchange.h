@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string>
 
+#include "ExchangeDeadline.h"
 #include "RequestHeaders.h"
 #include "SecureBuffer.h"
 #include "SecureStorage.h"
@@ -22,12 +23,12 @@ namespace OAuthClient {
 // exhausting it.
 constexpr std::size_t kMaxBodyBytes = 256u * 1024u * 1024u;
 
-// Without a timeout setting each phase of the exchange waits this long.
+// Without a timeout setting the whole exchange may take this long.
 constexpr int kDefaultTimeoutSeconds = 60;
 
 struct ExchangeSettings {
     int protocolCode = 0;    // see SharedSessions::Acquire
-    int timeoutSeconds = 0;  // resolve, connect, send and receive each; 0 or less: the default
+    int timeoutSeconds = 0;  // the whole exchange; 0 or less: the default
 };
 
 struct HttpReply {
@@ -40,15 +41,17 @@ struct HttpReply {
 
 class HttpExchange {
 public:
-    explicit HttpExchange(const ExchangeSettings& settings) noexcept : settings_(settings) {}
+    // The exchange's deadline counts from here.
+    explicit HttpExchange(const ExchangeSettings& settings) noexcept;
     HttpExchange(const HttpExchange&) = delete;
     HttpExchange& operator=(const HttpExchange&) = delete;
 
     // Sends method to url with headers and byteCount body bytes, then reads
     // the whole reply into reply. Returns 0 when a complete reply arrived,
     // whatever its status; otherwise the Win32 or WinHTTP error of the
-    // failure, never 0, 1 or -1 (reply then holds nothing useful). Throws
-    // std::bad_alloc.
+    // failure, never 0, 1 or -1 (reply then holds nothing useful):
+    // ERROR_WINHTTP_TIMEOUT once the timeout setting has passed, whatever
+    // phase the exchange was in. Throws std::bad_alloc.
     DWORD Run(const wchar_t* method, const wchar_t* url, const RequestHeaders& headers,
               const unsigned char* body, DWORD byteCount, HttpReply* reply);
 
@@ -67,9 +70,12 @@ private:
     DWORD QueryText(DWORD query, SecureWide* text);
 
     ExchangeSettings settings_;
-    // The request closes before its connection.
+    ExchangeDeadline deadline_;
+    // The request closes before its connection, and the watch stops before
+    // the request closes.
     UniqueInternet connection_;
     UniqueInternet request_;
+    DeadlineWatch watch_;
 };
 
 }  // namespace OAuthClient

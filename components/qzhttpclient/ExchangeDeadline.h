@@ -1,0 +1,70 @@
+// The time that one exchange may take as a whole, and the watch that holds
+// WinHTTP to it.
+//
+// WinHTTP's timeouts bound each wait for the network, and a wait starts over
+// with every byte that arrives: a server that answers one byte a second, or
+// streams a chunked body that never ends, would keep the host's thread for as
+// long as it likes. The exchange therefore counts one deadline from its start
+// and gives each WinHTTP call only the time that is left.
+#ifndef QZHTTPCLIENT_EXCHANGEDEADLINE_H
+#define QZHTTPCLIENT_EXCHANGEDEADLINE_H
+
+#include <windows.h>
+#include <winhttp.h>
+
+namespace OAuthClient {
+
+class ExchangeDeadline {
+public:
+    // A deadline milliseconds (at least 1) after startTick (GetTickCount64).
+    ExchangeDeadline(int milliseconds, ULONGLONG startTick) noexcept;
+
+    // Milliseconds left at nowTick, from 1 up while time is left (a WinHTTP
+    // timeout of 0 would mean "wait for ever"), 0 once the deadline passed.
+    int RemainingAt(ULONGLONG nowTick) const noexcept;
+    int Remaining() const noexcept { return RemainingAt(GetTickCount64()); }
+    bool Passed() const noexcept { return Remaining() == 0; }
+
+private:
+    ULONGLONG end_;
+};
+
+// Re-applies the time left to a request's timeouts from a thread-pool timer
+// while a WinHTTP call blocks on the caller's thread. A wait that is already
+// running keeps its own timeout, but every wait WinHTTP starts afterwards (in
+// a trickle, the one after the next byte) gets at most what is left, and
+// once the deadline has passed, a millisecond.
+class DeadlineWatch {
+public:
+    DeadlineWatch() noexcept = default;
+    DeadlineWatch(const DeadlineWatch&) = delete;
+    DeadlineWatch& operator=(const DeadlineWatch&) = delete;
+    ~DeadlineWatch() { Stop(); }
+
+    // Starts watching request; both must outlive the watch or its Stop. False
+    // when the system has no timer to spare: the exchange then still gives
+    // each call only the time left, without the watch's help inside a call.
+    bool Start(HINTERNET request, const ExchangeDeadline* deadline) noexcept;
+
+    // Stops the timer and waits for a tick that is running, so that the
+    // request handle can be closed afterwards.
+    void Stop() noexcept;
+
+    // How often the time left is re-applied.
+    static constexpr int kPeriodMilliseconds = 100;
+
+private:
+    static void CALLBACK Tick(PTP_CALLBACK_INSTANCE instance, void* context, PTP_TIMER timer);
+
+    PTP_TIMER timer_ = nullptr;
+    HINTERNET request_ = nullptr;
+    const ExchangeDeadline* deadline_ = nullptr;
+};
+
+// Sets every timeout of request to the time left: 0, or ERROR_WINHTTP_TIMEOUT
+// once the deadline has passed, or the error of WinHttpSetTimeouts.
+DWORD ApplyRemainingTime(HINTERNET request, const ExchangeDeadline& deadline) noexcept;
+
+}  // namespace OAuthClient
+
+#endif  // QZHTTPCLIENT_EXCHANGEDEADLINE_H
