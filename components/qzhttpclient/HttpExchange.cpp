@@ -11,6 +11,10 @@ namespace {
 
 constexpr std::size_t kFirstBodyBlock = 64u * 1024u;
 constexpr std::size_t kLargestRead = 1024u * 1024u;
+// At most this much room is set aside from a declared Content-Length before
+// the bytes arrive: a header line alone must not cost a 32-bit host a
+// quarter of its address space.
+constexpr std::size_t kMaxReserveAhead = 16u * 1024u * 1024u;
 
 // The error of the WinHTTP call that just failed. 0, 1 and -1 would read as
 // success or as the library's own refusal, so a call that failed without
@@ -23,6 +27,27 @@ DWORD LastError() {
     if (error == WSAETIMEDOUT) return ERROR_WINHTTP_TIMEOUT;
     if (error == WSAECONNRESET || error == WSAECONNABORTED) return ERROR_WINHTTP_CONNECTION_ERROR;
     return error;
+}
+
+wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
+
+bool StartsWithFolded(std::wstring_view text, std::wstring_view lowerPrefix) {
+    if (text.size() < lowerPrefix.size()) return false;
+    for (std::size_t i = 0; i < lowerPrefix.size(); ++i)
+        if (FoldAscii(text[i]) != lowerPrefix[i]) return false;
+    return true;
+}
+
+std::wstring_view TrimSpaces(std::wstring_view text) {
+    while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == L' ' || text.back() == L'\t')) text.remove_suffix(1);
+    return text;
+}
+
+// The text of a zero-terminated SecureWide from QueryText.
+std::wstring_view TextOf(const SecureWide& text) {
+    if (text.empty()) return {};
+    return std::wstring_view(text.data(), text.size() - 1);
 }
 
 bool IsBlank(const std::wstring& text) {
@@ -73,6 +98,25 @@ HttpExchange::HttpExchange(const ExchangeSettings& settings) noexcept
     : settings_(settings),
       deadline_(TimeoutMilliseconds(settings.timeoutSeconds), GetTickCount64()) {}
 
+bool HttpExchange::IsCompleteHeaderBlock(std::wstring_view block) noexcept {
+    if (!StartsWithFolded(block, L"http/1.")) return true;
+    return block.size() >= 4 && block.substr(block.size() - 4) == L"\r\n\r\n";
+}
+
+bool HttpExchange::BodyEndsEarly(std::wstring_view method, int statusCode,
+                                 std::wstring_view contentEncoding,
+                                 unsigned long long declaredBytes,
+                                 std::size_t receivedBytes) noexcept {
+    if (method == L"HEAD") return false;
+    if ((statusCode >= 100 && statusCode < 200) || statusCode == 204 || statusCode == 304)
+        return false;
+    contentEncoding = TrimSpaces(contentEncoding);
+    if (!contentEncoding.empty() &&
+        !(contentEncoding.size() == 8 && StartsWithFolded(contentEncoding, L"identity")))
+        return false;
+    return static_cast<unsigned long long>(receivedBytes) < declaredBytes;
+}
+
 int HttpExchange::TimeoutMilliseconds(int timeoutSeconds) noexcept {
     if (timeoutSeconds <= 0) timeoutSeconds = kDefaultTimeoutSeconds;
     if (timeoutSeconds > INT_MAX / 1000) return INT_MAX;
@@ -90,7 +134,7 @@ DWORD HttpExchange::Run(const wchar_t* method, const wchar_t* url, const Request
         watch_.Start(request_.get(), &deadline_);
         error = Send(body, byteCount);
     }
-    if (error == 0) error = ReadReply(reply);
+    if (error == 0) error = ReadReply(method, reply);
     watch_.Stop();
     // A request handle closed after its whole reply was read hands the
     // connection back to the session for the next exchange.
@@ -126,6 +170,11 @@ DWORD HttpExchange::Configure() {
     // are left exactly as WinHTTP does them: no security flag is ever set.
     DWORD disabled = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES;
     WinHttpSetOption(request_.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
+    // Windows refuses a larger header block by itself with this; ReadReply
+    // holds the same limit where the system does not.
+    DWORD headerLimit = static_cast<DWORD>(kMaxHeaderBytes);
+    WinHttpSetOption(request_.get(), WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, &headerLimit,
+                     sizeof headerLimit);
 
     // Systems before Windows 8.1, and Wine, have no decompression; WinHTTP
     // then does not offer gzip or deflate to the server either.
@@ -168,7 +217,14 @@ DWORD HttpExchange::Send(const unsigned char* body, DWORD byteCount) {
     }
 }
 
-DWORD HttpExchange::ReadReply(HttpReply* reply) {
+DWORD HttpExchange::ReadReply(const wchar_t* method, HttpReply* reply) {
+    DWORD error = QueryText(WINHTTP_QUERY_RAW_HEADERS_CRLF, &reply->rawHeaders);
+    if (error != 0) return error;
+    std::wstring_view block = TextOf(reply->rawHeaders);
+    if (block.size() > kMaxHeaderBytes) return ERROR_WINHTTP_HEADER_SIZE_OVERFLOW;
+    if (!IsCompleteHeaderBlock(block)) return ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
+    EndWithEmptyLine(&reply->rawHeaders);
+
     DWORD statusCode = 0;
     DWORD size = sizeof statusCode;
     if (!WinHttpQueryHeaders(request_.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
@@ -178,29 +234,38 @@ DWORD HttpExchange::ReadReply(HttpReply* reply) {
     reply->statusCode = statusCode > INT_MAX ? INT_MAX : static_cast<int>(statusCode);
 
     SecureWide text;
-    DWORD error = QueryText(WINHTTP_QUERY_STATUS_TEXT, &text);
+    error = QueryText(WINHTTP_QUERY_STATUS_TEXT, &text);
     if (error != 0 && error != ERROR_WINHTTP_HEADER_NOT_FOUND) return error;
     reply->statusText.assign(text.empty() ? L"" : text.data());
     if (IsBlank(reply->statusText)) reply->statusText = StandardStatusPhrase(reply->statusCode);
-
-    error = QueryText(WINHTTP_QUERY_RAW_HEADERS_CRLF, &reply->rawHeaders);
-    if (error != 0) return error;
-    EndWithEmptyLine(&reply->rawHeaders);
 
     error = QueryText(WINHTTP_QUERY_CONTENT_TYPE, &text);
     if (error != 0 && error != ERROR_WINHTTP_HEADER_NOT_FOUND) return error;
     reply->contentType.assign(text.empty() ? L"" : text.data());
 
+    SecureWide encoding;
+    error = QueryText(WINHTTP_QUERY_CONTENT_ENCODING, &encoding);
+    if (error != 0 && error != ERROR_WINHTTP_HEADER_NOT_FOUND) return error;
+
     reply->body.Clear();
     error = QueryText(WINHTTP_QUERY_CONTENT_LENGTH, &text);
     unsigned long long declared = 0;
-    if (error == 0 && ParseLength(text, &declared)) {
+    bool lengthDeclared = error == 0 && ParseLength(text, &declared);
+    if (lengthDeclared) {
         // Refused before a byte is read. With decompression the real body can
         // still be larger; the reading loop checks that.
         if (declared > kMaxBodyBytes) return ERROR_NOT_ENOUGH_MEMORY;
-        reply->body.Reserve(static_cast<std::size_t>(declared));
+        reply->body.Reserve(
+            static_cast<std::size_t>(std::min<unsigned long long>(declared, kMaxReserveAhead)));
     }
-    return ReadBody(&reply->body);
+    error = ReadBody(&reply->body);
+    if (error != 0) return error;
+    // Some systems end the body without an error when the server closes the
+    // connection early; a short body must not pass for the whole reply.
+    if (lengthDeclared && BodyEndsEarly(method, reply->statusCode, TextOf(encoding), declared,
+                                        reply->body.size()))
+        return ERROR_WINHTTP_CONNECTION_ERROR;
+    return 0;
 }
 
 DWORD HttpExchange::ReadBody(SecureBuffer* body) {
@@ -227,7 +292,8 @@ DWORD HttpExchange::ReadBody(SecureBuffer* body) {
         error = ApplyRemainingTime(request_.get(), deadline_);
         if (error != 0) return error;
         DWORD read = 0;
-        bool readOk = WinHttpReadData(request_.get(), body->Tail(), static_cast<DWORD>(wanted), &read);
+        bool readOk =
+            WinHttpReadData(request_.get(), body->Tail(), static_cast<DWORD>(wanted), &read);
         error = readOk ? 0 : LastError();
         if (deadline_.Passed()) return ERROR_WINHTTP_TIMEOUT;
         if (!readOk) return error;

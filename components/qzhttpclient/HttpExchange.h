@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "ExchangeDeadline.h"
 #include "RequestHeaders.h"
@@ -22,6 +23,11 @@ namespace OAuthClient {
 // to text); a larger reply fails with ERROR_NOT_ENOUGH_MEMORY instead of
 // exhausting it.
 constexpr std::size_t kMaxBodyBytes = 256u * 1024u * 1024u;
+
+// The largest reply header block accepted, in characters: the limit
+// WinHTTP on Windows applies by default, held on every system so that a host
+// sees the same refusal (ERROR_WINHTTP_HEADER_SIZE_OVERFLOW) everywhere.
+constexpr std::size_t kMaxHeaderBytes = 64u * 1024u;
 
 // Without a timeout setting the whole exchange may take this long.
 constexpr int kDefaultTimeoutSeconds = 60;
@@ -51,19 +57,37 @@ public:
     // whatever its status; otherwise the Win32 or WinHTTP error of the
     // failure, never 0, 1 or -1 (reply then holds nothing useful):
     // ERROR_WINHTTP_TIMEOUT once the timeout setting has passed, whatever
-    // phase the exchange was in. Throws std::bad_alloc.
+    // phase the exchange was in, ERROR_WINHTTP_INVALID_SERVER_RESPONSE for a
+    // header block cut off before its empty line, ERROR_WINHTTP_CONNECTION_ERROR
+    // for a body shorter than its Content-Length, and
+    // ERROR_WINHTTP_HEADER_SIZE_OVERFLOW for a header block above
+    // kMaxHeaderBytes. Throws std::bad_alloc.
     DWORD Run(const wchar_t* method, const wchar_t* url, const RequestHeaders& headers,
               const unsigned char* body, DWORD byteCount, HttpReply* reply);
 
     // Milliseconds for WinHttpSetTimeouts from a timeout setting in seconds.
     static int TimeoutMilliseconds(int timeoutSeconds) noexcept;
 
+    // False for an HTTP/1 header block (as WinHTTP's raw CR LF query gives
+    // it, without terminator) that lacks the empty line ending it: the
+    // connection closed, or the wait ended, in the middle of the headers, and
+    // some systems then hand out what had arrived as if it were all.
+    static bool IsCompleteHeaderBlock(std::wstring_view block) noexcept;
+
+    // True when a body of receivedBytes is shorter than the Content-Length
+    // the reply declared, where that length describes the bytes received:
+    // not for HEAD, for statuses without a body (1xx, 204, 304), or for a
+    // reply with a Content-Encoding (decompression changes the size).
+    static bool BodyEndsEarly(std::wstring_view method, int statusCode,
+                              std::wstring_view contentEncoding, unsigned long long declaredBytes,
+                              std::size_t receivedBytes) noexcept;
+
 private:
     DWORD Open(const wchar_t* method, const TargetUrl& target);
     DWORD Configure();
     DWORD AddHeaders(const RequestHeaders& headers);
     DWORD Send(const unsigned char* body, DWORD byteCount);
-    DWORD ReadReply(HttpReply* reply);
+    DWORD ReadReply(const wchar_t* method, HttpReply* reply);
     DWORD ReadBody(SecureBuffer* body);
     // A header query as zero-terminated text (just the terminator when the
     // value is empty); 0 or the query's error.

@@ -1,9 +1,12 @@
-// The deadline of a whole exchange.
+// The deadline of a whole exchange, and the checks that keep a cut-off reply
+// from passing for a complete one.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
 
 #include "ExchangeDeadline.h"
+#include "HttpExchange.h"
 
 namespace OAuthClient {
 namespace {
@@ -26,6 +29,55 @@ TEST(ExchangeDeadline, NoTimeAtAllStillGivesOneMillisecondAndHugeOnesSaturate) {
     // Near the end of the tick counter's range.
     const ULONGLONG late = ~0ull - 10000;
     EXPECT_EQ(ExchangeDeadline(1000, late).RemainingAt(late + 999), 1);
+}
+
+TEST(HttpExchange, AnHttp1HeaderBlockWithoutItsEmptyLineIsIncomplete) {
+    struct Case {
+        const wchar_t* block;
+        bool complete;
+    } cases[] = {
+        {L"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n", true},
+        {L"HTTP/1.0 204 No Content\r\n\r\n", true},
+        {L"http/1.1 200 OK\r\n\r\n", true},
+        {L"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n",
+         false},                                                // closed before the empty line
+        {L"HTTP/1.1 200 OK\r\nContent-Type: text/pla", false},  // closed inside a line
+        {L"HTTP/1.1 200 OK", false},
+        {L"HTTP/1.1 200 OK\r\n\r", false},
+        {L"HTTP/1.", false},
+        // Other versions are framed by length, never cut like this; their
+        // block is taken as the system gives it.
+        {L"HTTP/2 200\r\ncontent-type: text/plain", true},
+        {L"", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(HttpExchange::IsCompleteHeaderBlock(c.block), c.complete) << c.block;
+}
+
+TEST(HttpExchange, ABodyShorterThanItsDeclaredLengthEndsEarlyWhereTheLengthCountsIt) {
+    struct Case {
+        const wchar_t* method;
+        int status;
+        const wchar_t* encoding;
+        unsigned long long declared;
+        std::size_t received;
+        bool early;
+    } cases[] = {
+        {L"GET", 200, L"", 1000, 100, true},         {L"POST", 401, L"", 10, 9, true},
+        {L"GET", 200, L"identity", 1000, 100, true}, {L"GET", 200, L" Identity ", 1000, 100, true},
+        {L"GET", 200, L"", 1000, 1000, false},       {L"GET", 200, L"", 0, 0, false},
+        {L"HEAD", 200, L"", 1000, 0, false},  // a HEAD reply has no body
+        {L"GET", 204, L"", 1000, 0, false},   // nor have these statuses
+        {L"GET", 304, L"", 1000, 0, false},          {L"GET", 101, L"", 1000, 0, false},
+        {L"GET", 200, L"gzip", 1000, 100, false},  // the length counts compressed bytes
+        {L"GET", 200, L"deflate", 25, 5, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(
+            HttpExchange::BodyEndsEarly(c.method, c.status, c.encoding, c.declared, c.received),
+            c.early)
+            << c.method << " " << c.status << " " << c.encoding << " " << c.declared << "/"
+            << c.received;
 }
 
 }  // namespace
