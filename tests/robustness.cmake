@@ -63,3 +63,12 @@ robust_program(robust_requests DIRS robustness/requests
 robust_copy_modules(robust_requests qzhttpclient_fake qzshr190)
 robust_test(robust_token_request_calls robust_requests FILTER HostCalls.Token*)
 robust_test(robust_resource_request_calls robust_requests FILTER HostCalls.Resource*)
+
+# Soaks: a hundred thousand token and resource cycles through the exports
+# and the fake client, and a thousand loads of the library; private bytes
+# after a warm-up must stay within 1 MiB.
+robust_program(robust_soak DIRS soak EXTRA ${ROBUST_FAKE_SUPPORT})
+robust_copy_modules(robust_soak qzhttpclient_fake qzshr190 OAuth_Dll)
+robust_test(soak_token_cycles robust_soak FILTER Soak.Token*)
+robust_test(soak_resource_cycles robust_soak FILTER Soak.Resource*)
+robust_test(soak_library_loads robust_soak FILTER Soak.Loading*)
