@@ -1,0 +1,431 @@
+#!/usr/bin/python3
+"""Runs every benchmark inside a network namespace that scripts/bench made,
+against nginx in that namespace, and prints one table.
+
+    run.py --build BUILD --netns NAME --pki PKI [--quick]
+
+The namespace must exist with its loopback up; scripts/bench creates it,
+trusts the test CA in BUILD/wineprefix, and deletes the namespace afterwards.
+This script starts nginx (and stops it again, also when a run fails), flips
+the namespace's loopback routes between quickack on and off, runs the
+Windows programs under Wine and the scripting client with /usr/bin/python3,
+reads nginx's access log to count connections and TLS handshakes, and takes
+medians over rounds.
+"""
+
+import argparse
+import collections
+import os
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PYTHON = "/usr/bin/python3"
+HTTP_PORT = 8080
+HTTPS_PORT = 8443
+MIB = 1024 * 1024
+
+TOKEN_REPLY = ('{"access_token":"2YotnFZFEjr1zCsicMWpAA-bench-0123456789abcdef",'
+               '"token_type":"Bearer","expires_in":3600,'
+               '"refresh_token":"tGzv3JOkF0XG5Qx2TlKWIA-bench-0123456789abcdef","scope":"read"}')
+RESOURCE_REPLY = ('{"items":[{"id":1,"name":"first item","tags":["a","b"]},'
+                  '{"id":2,"name":"second item","tags":["c"]}],"next":null}')
+
+NGINX_CONF = """\
+daemon on;
+master_process on;
+worker_processes 1;
+user root;
+pid {state}/nginx.pid;
+error_log {state}/error.log warn;
+events {{ worker_connections 4096; }}
+http {{
+    types {{ text/plain txt; }}
+    default_type application/octet-stream;
+    client_body_temp_path {state}/tmp/body;
+    proxy_temp_path {state}/tmp/proxy;
+    fastcgi_temp_path {state}/tmp/fastcgi;
+    uwsgi_temp_path {state}/tmp/uwsgi;
+    scgi_temp_path {state}/tmp/scgi;
+    # Connection serial, request number on it, TLS session reuse (r) or a
+    # full handshake (.), and the run tag of the query string.
+    log_format bench '$connection $connection_requests $ssl_session_reused '
+                     '$request_method $uri $arg_run $status $body_bytes_sent';
+    access_log {state}/access.log bench;
+    keepalive_timeout 300s;
+    keepalive_requests 1000000;
+    sendfile on;
+    tcp_nodelay on;
+    ssl_certificate {pki}/server.pem;
+    ssl_certificate_key {pki}/server.key;
+    ssl_session_cache shared:bench:4m;
+    ssl_session_timeout 10m;
+    server {{
+        listen 127.0.0.1:{http_port};
+        listen 127.0.0.1:{https_port} ssl;
+        location = /token {{
+            default_type application/json;
+            return 200 '{token_reply}';
+        }}
+        location = /resource {{
+            default_type application/json;
+            return 200 '{resource_reply}';
+        }}
+        location /body/ {{
+            alias {bodies}/;
+        }}
+    }}
+}}
+"""
+
+
+def log(message):
+    sys.stderr.write("bench: %s\n" % message)
+    sys.stderr.flush()
+
+
+class Bench:
+    def __init__(self, args):
+        self.build = os.path.abspath(args.build)
+        self.netns = args.netns
+        self.pki = os.path.abspath(args.pki)
+        self.quick = args.quick
+        self.state = os.path.join(self.build, "bench-run")
+        self.bodies = os.path.join(self.state, "bodies")
+        self.bin = os.path.join(self.build, "bin")
+        self.access_log = os.path.join(self.state, "access.log")
+        self.http = "http://127.0.0.1:%d" % HTTP_PORT
+        self.https = "https://127.0.0.1:%d" % HTTPS_PORT
+
+    # --- the namespace and the server ------------------------------------
+
+    def in_netns(self, command):
+        return ["ip", "netns", "exec", self.netns] + command
+
+    def set_quickack(self, on):
+        for destination in ("127.0.0.0/8", "127.0.0.1"):
+            subprocess.run(["ip", "-n", self.netns, "route", "change", "local", destination,
+                            "dev", "lo", "proto", "kernel", "scope", "host", "src", "127.0.0.1",
+                            "table", "local", "quickack", "1" if on else "0"], check=True)
+
+    def write_bodies(self, sizes):
+        os.makedirs(self.bodies, exist_ok=True)
+        ascii_block = "".join('{"id":%d,"name":"plain ascii resource item","ok":true}\n' % i
+                              for i in range(100))
+        text_block = "".join('{"id":%d,"name":"Größe naïve café — 日本語 текст 😀","ok":true}\n' % i
+                             for i in range(100))
+        for size in sizes:
+            target = size * MIB
+            for kind in ("ascii", "utf8", "utf16le"):
+                path = os.path.join(self.bodies, "%s-%dm.txt" % (kind, size))
+                if os.path.exists(path) and os.path.getsize(path) == target:
+                    continue
+                if kind == "ascii":
+                    data = fill(ascii_block.encode("ascii"), target, b" ")
+                elif kind == "utf8":
+                    data = fill(text_block.encode("utf-8"), target, b" ", "utf-8")
+                else:
+                    data = b"\xff\xfe" + fill(text_block.encode("utf-16-le"), target - 2,
+                                              " ".encode("utf-16-le"), "utf-16-le")
+                with open(path, "wb") as f:
+                    f.write(data)
+
+    def start_nginx(self):
+        os.makedirs(os.path.join(self.state, "tmp"), exist_ok=True)
+        conf = os.path.join(self.state, "nginx.conf")
+        with open(conf, "w", encoding="utf-8") as f:
+            f.write(NGINX_CONF.format(state=self.state, pki=self.pki, bodies=self.bodies,
+                                      http_port=HTTP_PORT, https_port=HTTPS_PORT,
+                                      token_reply=TOKEN_REPLY, resource_reply=RESOURCE_REPLY))
+        if os.path.exists(self.access_log):
+            os.remove(self.access_log)
+        subprocess.run(self.in_netns(["nginx", "-c", conf, "-p", self.state]), check=True,
+                       timeout=30)
+
+    def stop_nginx(self):
+        pid_file = os.path.join(self.state, "nginx.pid")
+        try:
+            with open(pid_file, encoding="ascii") as f:
+                pid = int(f.read().strip())
+        except (OSError, ValueError):
+            return
+        try:
+            os.kill(pid, signal.SIGTERM)
+        except ProcessLookupError:
+            return
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline and os.path.exists(pid_file):
+            time.sleep(0.05)
+
+    # --- running the clients ---------------------------------------------
+
+    def run(self, command, timeout=600):
+        # Files, not pipes: the helper processes that Wine starts with the
+        # first program of a session inherit its output handles and outlive
+        # it, so a pipe would never reach its end.
+        with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+            result = subprocess.run(self.in_netns(command), stdin=subprocess.DEVNULL, stdout=out,
+                                    stderr=err, timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            if result.returncode != 0:
+                sys.stderr.write(err.read())
+                raise RuntimeError("%s failed with exit code %d" % (" ".join(command), result.returncode))
+            return [line.split() for line in out.read().splitlines() if line.strip()]
+
+    def wine(self, program, *args, directory=None, timeout=600):
+        path = os.path.join(directory or self.bin, program)
+        return self.run([os.path.join(self.build, "wine-run.sh"), path] + list(args), timeout)
+
+    def token(self, url, count, rounds, tag, program_dir=None, only=None):
+        args = ["--url", url + "/token", "--count", str(count), "--rounds", str(rounds), "--tag", tag]
+        if only:
+            args += ["--only", only]
+        lines = self.wine("bench_token.exe", *args, directory=program_dir)
+        return per_request(lines, 1, 3, count)
+
+    def python_token(self, url, count, rounds, tag):
+        lines = self.run([PYTHON, os.path.join(HERE, "token_python.py"), "--url", url + "/token",
+                          "--count", str(count), "--rounds", str(rounds), "--tag", tag,
+                          "--ca", os.path.join(self.pki, "ca.pem")])
+        return per_request(lines, 1, 3, count)["python"]
+
+    def resource(self, url, count, rounds, tag, method="GET", only=None):
+        args = ["--url", url + "/resource", "--count", str(count), "--rounds", str(rounds),
+                "--tag", tag, "--method", method]
+        if only:
+            args += ["--only", only]
+        return per_request(self.wine("bench_resource.exe", *args), 1, 3, count)
+
+    # --- the server's log --------------------------------------------------
+
+    def connections(self):
+        """Per run tag: connections, and of those, how many resumed a TLS session."""
+        seen = {}
+        counts = collections.defaultdict(lambda: [0, 0])
+        with open(self.access_log, encoding="utf-8", errors="replace") as f:
+            for line in f:
+                fields = line.split()
+                if len(fields) < 6:
+                    continue
+                serial, reused, tag = fields[0], fields[2], fields[5]
+                if (tag, serial) in seen:
+                    continue
+                seen[(tag, serial)] = True
+                counts[tag][0] += 1
+                if reused == "r":
+                    counts[tag][1] += 1
+        return counts
+
+
+def fill(block, size, pad, encoding=None):
+    """block repeated to exactly size bytes; a character cut in two at the end
+    is dropped and the room filled with pad."""
+    data = (block * (size // len(block) + 1))[:size]
+    if encoding:
+        data = data[:size - size % len(pad)].decode(encoding, "ignore").encode(encoding)
+    return data + pad * ((size - len(data)) // len(pad))
+
+
+def per_request(lines, side_index, ms_index, count):
+    """Median milliseconds per request of each side, over the rounds."""
+    rounds = collections.defaultdict(list)
+    for fields in lines:
+        rounds[fields[side_index]].append(float(fields[ms_index]) / count)
+    return {side: statistics.median(values) for side, values in rounds.items()}
+
+
+def median_count(counts, prefix, rounds):
+    values = [counts[f"{prefix}-{r}"][0] for r in range(1, rounds + 1)]
+    resumed = [counts[f"{prefix}-{r}"][1] for r in range(1, rounds + 1)]
+    return statistics.median(values), statistics.median(resumed)
+
+
+class Table:
+    def __init__(self):
+        self.rows = []
+
+    def add(self, figure, value, baseline="-", ratio="-", goal="-", met="-"):
+        self.rows.append((figure, value, baseline, ratio, goal, met))
+
+    def print(self, title):
+        header = ("figure", "value", "baseline", "ratio", "goal", "met?")
+        widths = [max(len(str(row[i])) for row in self.rows + [header]) for i in range(6)]
+        print()
+        print(title)
+        line = "  ".join("%-*s" % (widths[i], header[i]) for i in range(6))
+        print(line)
+        print("-" * len(line))
+        for row in self.rows:
+            print("  ".join("%-*s" % (widths[i], row[i]) for i in range(6)))
+
+
+def ms(value):
+    return "%.3f ms/req" % value
+
+
+def yes(condition):
+    return "yes" if condition else "NO"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--netns", required=True)
+    parser.add_argument("--pki", required=True)
+    parser.add_argument("--quick", action="store_true", help="fewer requests and rounds")
+    args = parser.parse_args()
+    bench = Bench(args)
+
+    n = 200 if args.quick else 2000
+    rounds = 2 if args.quick else 5
+    tls_rounds = 1 if args.quick else 3
+    nopin_count = 200 if args.quick else 500
+    artefact_count = 100 if args.quick else 200
+    sizes = [1, 16, 64]
+
+    log("writing the resource bodies")
+    bench.write_bodies(sizes)
+    log("starting nginx in namespace %s" % args.netns)
+    bench.start_nginx()
+    try:
+        table = Table()
+        artefact = Table()
+
+        # The delayed-ACK artefact, shown once: the same small runs with the
+        # loopback's quickack off and on.
+        for on in (False, True):
+            bench.set_quickack(on)
+            label = "quickack %s" % ("on" if on else "off")
+            log("POST and GET with %s" % label)
+            tag = "ack%d" % on
+            token = bench.token(bench.http, artefact_count, 1, tag + "-tok")
+            python = bench.python_token(bench.http, artefact_count, 1, tag + "-py")
+            get = bench.resource(bench.http, artefact_count, 1, tag + "-get", only="reuse")["reuse"]
+            post = bench.resource(bench.http, artefact_count, 1, tag + "-post", method="POST",
+                                  only="reuse")["reuse"]
+            artefact.add("POST /token, OAuth_Dll RequestToken (%s)" % label, ms(token["oauth"]))
+            artefact.add("POST /token, raw WinHTTP (%s)" % label, ms(token["winhttp"]))
+            artefact.add("POST /token, requests-oauthlib (%s)" % label, ms(python))
+            artefact.add("POST /resource, OAuth_Dll RequestResource (%s)" % label, ms(post))
+            artefact.add("GET /resource, OAuth_Dll RequestResource (%s)" % label, ms(get))
+        # Everything below runs with quickack on.
+
+        # Figures 1 and 2: token requests over http (the client's own cost)
+        # and over https.
+        fig1 = {}
+        fig2 = {}
+        for scheme, url, r in (("http", bench.http, rounds), ("https", bench.https, tls_rounds)):
+            log("figure 1, %s: %d token requests x %d rounds, OAuth_Dll and raw WinHTTP" % (scheme, n, r))
+            fig1[scheme] = bench.token(url, n, r, "f1" + scheme)
+            log("figure 2, %s: requests-oauthlib" % scheme)
+            fig2[scheme] = bench.python_token(url, n, r, "f2" + scheme)
+        nopin = {}
+        for scheme, url in (("http", bench.http), ("https", bench.https)):
+            log("figure 1, %s: %d token requests with the component unpinned" % (scheme, nopin_count))
+            nopin[scheme] = bench.token(url, nopin_count, 1, "np" + scheme,
+                                        program_dir=os.path.join(bench.bin, "nopin"),
+                                        only="oauth")["oauth"]
+
+        log("figure 3: %d https resource requests x %d rounds, reused and fresh connections" % (n, tls_rounds))
+        fig3 = bench.resource(bench.https, n, tls_rounds, "f3")
+
+        log("figure 4: body decoding")
+        decode_lines = bench.wine("bench_decode.exe", "--base", bench.http + "/body/",
+                                  "--sizes", ",".join(str(s) for s in sizes),
+                                  "--rounds", "3" if args.quick else "5", timeout=900)
+        log("figure 5: peak memory for 64 MiB bodies")
+        memory = {}
+        for kind in ("ascii", "utf8", "utf16le"):
+            lines = bench.wine("bench_memory.exe", "--url", "%s/body/%s-64m.txt" % (bench.http, kind))
+            memory[kind] = {fields[1]: int(fields[2]) for fields in lines}
+        log("figure 6: per-object cost")
+        object_lines = bench.wine("bench_objects.exe", "--count", "20000" if args.quick else "100000",
+                                  "--rounds", str(rounds))
+        counts = bench.connections()
+    finally:
+        bench.stop_nginx()
+
+    # Figures 1 and 2.
+    for scheme in ("http", "https"):
+        r = rounds if scheme == "http" else tls_rounds
+        oauth, raw = fig1[scheme]["oauth"], fig1[scheme]["winhttp"]
+        table.add("1 token exchange %s: OAuth_Dll / raw WinHTTP" % scheme, ms(oauth), ms(raw),
+                  "%.3f" % (oauth / raw), "<= 1.10", yes(oauth / raw <= 1.10))
+        table.add("1 token exchange %s: unpinned component / pinned" % scheme, ms(nopin[scheme]),
+                  ms(oauth), "%.3f" % (nopin[scheme] / oauth))
+        conns = "connections per %d: OAuth_Dll %g, raw %g, unpinned %g (per %d)" % (
+            n, median_count(counts, "f1%s-oauth" % scheme, r)[0],
+            median_count(counts, "f1%s-winhttp" % scheme, r)[0],
+            median_count(counts, "np%s-oauth" % scheme, 1)[0], nopin_count)
+        table.add("1 token exchange %s: server log" % scheme, conns)
+    for scheme in ("http", "https"):
+        oauth, raw, python = fig1[scheme]["oauth"], fig1[scheme]["winhttp"], fig2[scheme]
+        raw_ratio = raw / python
+        table.add("2 %s: raw WinHTTP / requests-oauthlib" % scheme, ms(raw), ms(python),
+                  "%.3f" % raw_ratio)
+        table.add("2 %s: OAuth_Dll / requests-oauthlib" % scheme, ms(oauth), ms(python),
+                  "%.3f" % (oauth / python), "<= 1.10 x %.3f = %.3f" % (raw_ratio, 1.10 * raw_ratio),
+                  yes(oauth / python <= 1.10 * raw_ratio))
+
+    # Figure 3.
+    reuse, fresh = fig3["reuse"], fig3["fresh"]
+    table.add("3 https GET /resource: reused / fresh connections (throughput)",
+              "%.0f req/s" % (1000 / reuse), "%.0f req/s" % (1000 / fresh),
+              "%.2f" % (fresh / reuse), ">= 3", yes(fresh / reuse >= 3))
+    for side in ("reuse", "fresh"):
+        connections, resumed = median_count(counts, "f3-" + side, tls_rounds)
+        table.add("3 %s: TCP connections / TLS handshakes per %d" % (side, n),
+                  "%g connections, %g handshakes (%g full, %g resumed)" % (
+                      connections, connections, connections - resumed, resumed))
+
+    # Figure 4: MB/s of body bytes, and the time ratio to one MultiByteToWideChar pass.
+    timings = collections.defaultdict(list)
+    for fields in decode_lines:
+        timings[(fields[1], int(fields[2]), fields[3])].append(float(fields[5]))
+    names = {"text": "GetBodyText", "as0": "GetBodyTextAs(ANSI)", "as1": "GetBodyTextAs(UTF-16LE)",
+             "as2": "GetBodyTextAs(UTF-8)"}
+    for kind in ("ascii", "utf8", "utf16le"):
+        for size in sizes:
+            base = statistics.median(timings[(kind, size, "mbtwc")])
+            for op in ("text", "as0", "as2", "as1"):
+                if (kind, size, op) not in timings:
+                    continue
+                value = statistics.median(timings[(kind, size, op)])
+                rate = size * MIB / 1e6 / (value / 1000)
+                base_rate = size * MIB / 1e6 / (base / 1000)
+                table.add("4 %s %s %d MiB" % (names[op], kind, size), "%.0f MB/s" % rate,
+                          "%.0f MB/s" % base_rate, "%.2f" % (value / base), "<= 3",
+                          yes(value / base <= 3))
+
+    # Figure 5.
+    for kind in ("ascii", "utf8", "utf16le"):
+        m = memory[kind]
+        body = m["body"]
+        table.add("5 peak private bytes, 64 MiB %s body, receive + GetBodyText" % kind,
+                  "%.1f MiB" % (m["total"] / MIB), "%.1f MiB" % (body / MIB),
+                  "%.2f" % (m["total"] / body), "<= 6", yes(m["total"] <= 6 * body))
+        table.add("5 %s: of which receive / text phase" % kind,
+                  "%.1f / %.1f MiB" % (m["receive"] / MIB, m["text"] / MIB))
+
+    # Figure 6.
+    cycles = collections.defaultdict(list)
+    for fields in object_lines:
+        cycles[fields[1]].append(float(fields[3]))
+    table.add("6 token request create, fill, release", "%.0f ns/cycle" % statistics.median(cycles["token"]))
+    table.add("6 resource request create, fill, release",
+              "%.0f ns/cycle" % statistics.median(cycles["resource"]))
+
+    artefact.print("Wine's WinHTTP writes a POST's headers and body as two segments: with quickack off "
+                   "each POST waits for the server's delayed ACK (%d requests each)" % artefact_count)
+    table.print("OAuth_Dll benchmarks (quickack on; medians of %d rounds, %d over https)"
+                % (rounds, tls_rounds))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
