@@ -61,6 +61,14 @@ using AllocationFailure = FakeHttpTest;
 ITokenResponse* const kUntouchedToken = reinterpret_cast<ITokenResponse*>(0x1);
 IResourceResponse* const kUntouchedResource = reinterpret_cast<IResourceResponse*>(0x1);
 
+// True when the fake logged a send operation of any kind.
+bool SendWasMade() {
+    for (const std::wstring& call : FakeCalls()) {
+        if (call.compare(0, 4, L"Send") == 0) return true;
+    }
+    return false;
+}
+
 TEST_F(AllocationFailure, NoStrategyMeansMinusOneAndAnUntouchedSlot) {
     ClientPtr client = NewClient();
     TokenRequestPtr request = NewTokenRequest(L"client_credentials");
@@ -121,6 +129,13 @@ TEST_F(AllocationFailure, EveryFailingAllocationOfATokenRequestEndsCleanly) {
         }
         client.reset();
         ASSERT_TRUE(result == 1 || result == -1) << allowed;
+        // The fake's send answers 1, and after it only the response object is
+        // left to allocate: its failure still reports the reply, with a null
+        // response. Without a send nothing can have succeeded.
+        ASSERT_EQ(result, SendWasMade() ? 1 : -1) << allowed;
+        if (completed) {
+            ASSERT_NE(response, nullptr);
+        }
         if (result == 1) {
             ASSERT_NE(response, kUntouchedToken);
             if (response) response->Release();
@@ -156,7 +171,12 @@ TEST_F(AllocationFailure, EveryFailingAllocationOfAResourceRequestEndsCleanly) {
         }
         client.reset();
         ASSERT_TRUE(result == 1 || result == -1) << allowed;
+        ASSERT_EQ(result, SendWasMade() ? 1 : -1) << allowed;
+        if (completed) {
+            ASSERT_NE(response, nullptr);
+        }
         if (result == 1) {
+            ASSERT_NE(response, kUntouchedResource) << allowed;
             if (response) response->Release();
         } else {
             ASSERT_EQ(response, kUntouchedResource) << allowed;
