@@ -65,6 +65,15 @@ TEST(TextEncoding, EncodersRefuseBadCountsWithoutAllocating) {
     EXPECT_EQ(EncodeUtf16Be(&out, L"Hi", (INT_MAX - 2) / 4 + 1), -1);
     EXPECT_EQ(EncodeUtf16Le(&out, L"Hi", 0), -1);
     EXPECT_EQ(EncodeUtf8(&out, L"Hi", 0), -1);
+
+    // The UTF-16 decoders' scratch of 2 x bytes would overflow int: refused
+    // before a byte is read, so the short buffer behind the count is safe.
+    const unsigned char bytes[2] = {0x48, 0x00};
+    wchar_t* decoded = nullptr;
+    EXPECT_EQ(DecodeUtf16Le(&decoded, bytes, INT_MAX / 2 + 1), -1);
+    EXPECT_EQ(decoded, nullptr);
+    EXPECT_EQ(DecodeUtf16Be(&decoded, bytes, INT_MAX / 2 + 1), -1);
+    EXPECT_EQ(decoded, nullptr);
 }
 
 TEST(TextEncoding, DecodesShortAndOddInputsInEveryEncoding) {
