@@ -1,7 +1,8 @@
 /* A host written in C: it knows the library only by the vtable slots of its
  * five interfaces and by the four exports, as a host built by another
- * compiler does. It loads OAuth_Dll.dll at run time and drives a token
- * request and a resource request through the fake HTTP client. */
+ * compiler does. It loads OAuth_Dll.dll at run time, drives a token request
+ * and a resource request through the fake HTTP client, and calls every slot
+ * of the five interfaces at least once. */
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
@@ -184,6 +185,78 @@ static void* Export(HMODULE module, const char* nameOrOrdinal) {
     return result;
 }
 
+/* Every slot below gets a value of its own, so that a slot that answered for
+ * another of the same signature shows up as a wrong value. */
+typedef struct TokenProperty {
+    const char* name;
+    int(THISCALL* set)(ITokenRequest*, Text);
+    void(THISCALL* get)(ITokenRequest*, Text*);
+    Text value;
+} TokenProperty;
+
+static void TokenRequestSlots(CreateTokenRequestFn createRequest) {
+    ITokenRequest* request = createRequest();
+    CHECK(request != NULL);
+    if (request == NULL) return;
+    const ITokenRequestVtbl* slots = request->vtbl;
+
+    CHECK(slots->SetHeader(request, L"X-One", L"1") == 1);
+    CHECK(slots->SetHeaders(request, L"X-Two:2\r\nX-Three:3") == 1);
+    Text text = NULL;
+    slots->GetHeader(request, L"x-two", &text);
+    CHECK(SameText(text, L"2"));
+    text = NULL;
+    slots->GetHeaders(request, &text);
+    CHECK(SameText(text, L"X-One:1\r\nX-Two:2\r\nX-Three:3"));
+
+    /* Before any property is set, so that the texts hold these pairs only. */
+    slots->SetParam(request, L"b", L"x y");
+    slots->SetParams(request, L"c=3&a=1");
+    text = NULL;
+    CHECK(slots->GetParams(request, &text, 0) == 1 && SameText(text, L"a=1&b=x y&c=3"));
+    text = NULL;
+    CHECK(slots->GetParams(request, &text, 1) == 1 && SameText(text, L"a=1&b=x+y&c=3"));
+
+    /* Each clear empties its own collection only. */
+    slots->ClearHeaders(request);
+    text = L"stale";
+    slots->GetHeaders(request, &text);
+    CHECK(text == NULL);
+    text = NULL;
+    CHECK(slots->GetParams(request, &text, 0) == 1 && SameText(text, L"a=1&b=x y&c=3"));
+    CHECK(slots->SetHeader(request, L"X-Kept", L"k") == 1);
+    slots->ClearParams(request);
+    text = L"stale";
+    CHECK(slots->GetParams(request, &text, 0) == 1 && text == NULL);
+    text = NULL;
+    slots->GetHeaders(request, &text);
+    CHECK(SameText(text, L"X-Kept:k"));
+
+    /* All set first, then all read, so that neither two setters nor two
+     * getters can trade places unnoticed. */
+    const TokenProperty properties[] = {
+        {"TokenLocation", slots->SetTokenLocation, slots->GetTokenLocation,
+         L"https://as.test/slots"},
+        {"Method", slots->SetMethod, slots->GetMethod, L"PUT"},
+        {"GrantType", slots->SetGrantType, slots->GetGrantType, L"urn:test:grant"},
+        {"ClientId", slots->SetClientId, slots->GetClientId, L"id-7"},
+        {"ClientSecret", slots->SetClientSecret, slots->GetClientSecret, L"secret-8"},
+        {"Scope", slots->SetScope, slots->GetScope, L"scope-9"},
+        {"UserName", slots->SetUserName, slots->GetUserName, L"user-10"},
+        {"Password", slots->SetPassword, slots->GetPassword, L"password-11"},
+    };
+    const size_t count = sizeof properties / sizeof properties[0];
+    for (size_t i = 0; i < count; ++i) {
+        Check(properties[i].set(request, properties[i].value) == 1, properties[i].name);
+    }
+    for (size_t i = 0; i < count; ++i) {
+        text = NULL;
+        properties[i].get(request, &text);
+        Check(SameText(text, properties[i].value), properties[i].name);
+    }
+    request->vtbl->Release(request);
+}
+
 static void TokenRequest(CreateOAuthClientFn createClient, CreateTokenRequestFn createRequest) {
     ITokenRequest* request = createRequest();
     IOAuthClient* client = createClient();
@@ -291,9 +364,152 @@ static void ResourceRequest(CreateOAuthClientFn createClient, CreateOAuthRequest
         text = NULL;
         CHECK(response->vtbl->GetHeader(response, L"Content-Type", &text) == 1 &&
               SameText(text, L" application/json"));
+        text = NULL;
+        CHECK(response->vtbl->GetHeaders(response, &text) == 1 &&
+              SameText(text, control.reply.headers));
+        text = NULL;
+        CHECK(response->vtbl->GetStatusText(response, &text) == 1 && SameText(text, L"OK"));
+        /* Read as UTF-16LE, each pair of reply bytes is one unit. */
+        wchar_t units[sizeof kReplyBytes / 2 + 1];
+        const size_t unitCount = (sizeof kReplyBytes - 1) / 2;
+        for (size_t i = 0; i < unitCount; ++i) {
+            units[i] = (wchar_t)((unsigned char)kReplyBytes[2 * i] |
+                                 (unsigned char)kReplyBytes[2 * i + 1] << 8);
+        }
+        units[unitCount] = L'\0';
+        text = NULL;
+        CHECK(response->vtbl->GetBodyTextAs(response, &text, 1) == 1 && SameText(text, units));
         response->vtbl->Release(response);
     }
     CHECK(control.creates == control.releases);
+}
+
+static const wchar_t kErrorHeaders[] =
+    L"HTTP/1.1 400 Bad Request\r\nContent-Type: application/json\r\nX-Request-Id: 42\r\n\r\n";
+static const wchar_t kErrorText[] =
+    L"{\"error\":\"invalid_scope\",\"error_description\":\"too wide\","
+    L"\"error_uri\":\"https://as.test/help\",\"state\":\"s-1\"}";
+
+static void TokenErrorReply(CreateOAuthClientFn createClient, CreateTokenRequestFn createRequest) {
+    ITokenRequest* request = createRequest();
+    IOAuthClient* client = createClient();
+    CHECK(request != NULL && client != NULL);
+    if (request == NULL || client == NULL) return;
+    CHECK(request->vtbl->SetGrantType(request, L"client_credentials") == 1);
+    CHECK(request->vtbl->SetMethod(request, L"POST") == 1);
+    CHECK(request->vtbl->SetTokenLocation(request, L"https://as.test/token") == 1);
+    CHECK(request->vtbl->SetClientId(request, L"client") == 1);
+    CHECK(request->vtbl->SetClientSecret(request, L"secret") == 1);
+
+    ResetControl();
+    control.reply.statusCode = 400;
+    control.reply.statusText = L"Bad Request";
+    control.reply.headers = kErrorHeaders;
+    control.reply.text = kErrorText;
+    ITokenResponse* response = NULL;
+    CHECK(client->vtbl->RequestToken(client, request, &response) == 1);
+    CHECK(response != NULL);
+    client->vtbl->Release(client);
+    request->vtbl->Release(request);
+    if (response == NULL) return;
+
+    const ITokenResponseVtbl* slots = response->vtbl;
+    Text text = NULL;
+    CHECK(slots->GetError(response, &text) == 1 && SameText(text, L"invalid_scope"));
+    text = NULL;
+    CHECK(slots->GetErrorDescription(response, &text) == 1 && SameText(text, L"too wide"));
+    text = NULL;
+    CHECK(slots->GetErrorUri(response, &text) == 1 && SameText(text, L"https://as.test/help"));
+    text = NULL;
+    CHECK(slots->GetState(response, &text) == 1 && SameText(text, L"s-1"));
+    text = NULL;
+    CHECK(slots->GetHeaders(response, &text) == 1 && SameText(text, kErrorHeaders));
+    text = NULL;
+    CHECK(slots->GetBodyText(response, &text) == 1 && SameText(text, kErrorText));
+    text = NULL;
+    CHECK(slots->GetStatusText(response, &text) == 1 && SameText(text, L"Bad Request"));
+    CHECK(slots->GetStatusCode(response) == 400);
+    /* Token response header names ignore letter case; the value is verbatim. */
+    text = NULL;
+    CHECK(slots->GetHeader(response, L"x-request-id", &text) == 1 && SameText(text, L" 42"));
+    text = L"untouched";
+    CHECK(slots->GetAccessToken(response, &text) == -1 && SameText(text, L"untouched"));
+    slots->Release(response);
+    CHECK(control.creates == control.releases);
+}
+
+typedef struct ResourceProperty {
+    const char* name;
+    int(THISCALL* set)(IOAuthRequest*, Text);
+    void(THISCALL* get)(IOAuthRequest*, Text*);
+    Text value;
+} ResourceProperty;
+
+static void ResourceRequestSlots(CreateOAuthRequestFn createRequest) {
+    IOAuthRequest* request = createRequest();
+    CHECK(request != NULL);
+    if (request == NULL) return;
+    const IOAuthRequestVtbl* slots = request->vtbl;
+
+    /* All set first, then all read, as for the token request. */
+    const ResourceProperty properties[] = {
+        {"Url", slots->SetUrl, slots->GetUrl, L"https://rs.test/slots"},
+        {"Headers", slots->SetHeaders, slots->GetHeaders, L"X-One:1\r\nX-Two:two"},
+        {"AccessToken", slots->SetAccessToken, slots->GetAccessToken, L"tok-slots"},
+        {"Method", slots->SetMethod, slots->GetMethod, L"PATCH"},
+    };
+    const size_t count = sizeof properties / sizeof properties[0];
+    for (size_t i = 0; i < count; ++i) {
+        Check(properties[i].set(request, properties[i].value) == 1, properties[i].name);
+    }
+    Text text;
+    for (size_t i = 0; i < count; ++i) {
+        text = NULL;
+        properties[i].get(request, &text);
+        Check(SameText(text, properties[i].value), properties[i].name);
+    }
+    text = NULL;
+    slots->GetHeader(request, L"X-TWO", &text);
+    CHECK(SameText(text, L"two"));
+    slots->ClearHeaders(request);
+    text = L"stale";
+    slots->GetHeaders(request, &text);
+    CHECK(text == NULL);
+    text = NULL;
+    slots->GetUrl(request, &text);
+    CHECK(SameText(text, L"https://rs.test/slots"));
+
+    slots->SetSecureProtocol(request, 2);
+    slots->SetNumericSetting(request, 45);
+    CHECK(slots->GetSecureProtocol(request) == 2);
+    CHECK(slots->GetNumericSetting(request) == 45);
+
+    /* SetBodyTextAs with UTF-8 against SetBodyText's UTF-16LE, each by its
+     * bytes and mark. */
+    static const unsigned char utf8Body[] = {0xEF, 0xBB, 0xBF, 'c', 'a', 'f', 0xC3, 0xA9};
+    static const unsigned char utf16Body[] = {0xFF, 0xFE, 'h', 0, 'i', 0};
+    const unsigned char* data = NULL;
+    int length = 0;
+    CHECK(slots->SetBodyTextAs(request, L"caf\u00e9", 2) == 1);
+    CHECK(slots->GetBodyBytes(request, &data, &length) == 1 && length == (int)sizeof utf8Body &&
+          memcmp(data, utf8Body, sizeof utf8Body) == 0);
+    /* GetBodyText finds the UTF-8 mark; GetBodyTextAs decodes as told, here
+     * as ANSI (code page 1252), and puts its own mark in front. */
+    text = NULL;
+    length = 0;
+    CHECK(slots->GetBodyText(request, &text, &length) == 1 && length == 5 &&
+          SameText(text, L"\ufeffcaf\u00e9"));
+    text = NULL;
+    length = 0;
+    CHECK(slots->GetBodyTextAs(request, &text, &length, 0) == 1 && length == 9 &&
+          SameText(text, L"\ufeff\u00ef\u00bb\u00bfcaf\u00c3\u00a9"));
+
+    CHECK(slots->SetBodyText(request, L"hi") == 1);
+    data = NULL;
+    length = 0;
+    CHECK(slots->GetBodyBytes(request, &data, &length) == 1 && length == (int)sizeof utf16Body &&
+          memcmp(data, utf16Body, sizeof utf16Body) == 0);
+    request->vtbl->Release(request);
 }
 
 int main(void) {
@@ -326,7 +542,10 @@ int main(void) {
         CHECK(SameText(loadIdString(0),
                        L"The value of the secureProtocol property is out of range."));
         CHECK(SameText(loadIdString(7), L""));
+        TokenRequestSlots(createTokenRequest);
         TokenRequest(createClient, createTokenRequest);
+        TokenErrorReply(createClient, createTokenRequest);
+        ResourceRequestSlots(createResourceRequest);
         ResourceRequest(createClient, createResourceRequest);
     }
     CHECK(FreeLibrary(library));
