@@ -30,6 +30,10 @@ enum DetectedEncoding : int {
     kDetectUtf16Be = 8,
 };
 
+// The encoders never free what *out holds on entry: they overwrite it with
+// the new array or with null, except that an ANSI result of 0 (an empty or
+// mark-only text) leaves it as it was. So *out must hold no buffer: callers
+// pass a null pointer and own whatever non-null array comes back.
 int EncodeText(unsigned char** out, const wchar_t* text, int unitCount, int encoding);
 int EncodeUtf16Le(unsigned char** out, const wchar_t* text, int unitCount);
 int EncodeUtf16Be(unsigned char** out, const wchar_t* text, int unitCount);
