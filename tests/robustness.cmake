@@ -72,3 +72,75 @@ robust_copy_modules(robust_soak qzhttpclient_fake qzshr190 OAuth_Dll)
 robust_test(soak_token_cycles robust_soak FILTER Soak.Token*)
 robust_test(soak_resource_cycles robust_soak FILTER Soak.Resource*)
 robust_test(soak_library_loads robust_soak FILTER Soak.Loading*)
+
+# Heap validation. heapcheck.sh runs a program with WINEDEBUG=+heap, which in
+# Wine 8 validates the whole heap on every heap call with tail and free
+# checking on, drops the trace that comes with it, and fails on any heap
+# error or warning Wine prints. warn+heap alone only fills block tails and
+# freed blocks and reports double frees; nothing looks at the fills unless
+# the heap is validated (heapcheck.sh has the details). The canary program
+# doubles as the quiet process that keeps the prefix's services running.
+set(ROBUST_HEAPCHECK sh ${ROBUST_SOURCE}/heapcheck.sh ${OAUTH_WINEPREFIX}
+    $<TARGET_FILE:robust_heap_canary>)
+
+# A program that damages the heap on purpose: the check must flag each kind
+# of damage, so that it can never go blind without a test failing.
+add_executable(robust_heap_canary ${ROBUST_SOURCE}/canary/HeapCanary.cpp)
+set_target_properties(robust_heap_canary PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ROBUST_DIR})
+target_compile_options(robust_heap_canary PRIVATE -O0)
+oauth_static_runtime(robust_heap_canary)
+add_test(NAME heapcheck_canary_clean
+    COMMAND ${ROBUST_HEAPCHECK} $<TARGET_FILE:robust_heap_canary> clean)
+foreach(damage overrun double-free use-after-free)
+    add_test(NAME heapcheck_canary_${damage}
+        COMMAND ${ROBUST_HEAPCHECK} $<TARGET_FILE:robust_heap_canary> ${damage})
+endforeach()
+set_tests_properties(heapcheck_canary_overrun PROPERTIES
+    PASS_REGULAR_EXPRESSION "heapcheck: heap error: .*invalid block tail")
+set_tests_properties(heapcheck_canary_double-free PROPERTIES
+    PASS_REGULAR_EXPRESSION "heapcheck: heap error: .*freed block")
+set_tests_properties(heapcheck_canary_use-after-free PROPERTIES
+    PASS_REGULAR_EXPRESSION "heapcheck: heap error: .*free block overwritten")
+set_tests_properties(heapcheck_canary_clean heapcheck_canary_overrun heapcheck_canary_double-free
+    heapcheck_canary_use-after-free PROPERTIES ENVIRONMENT "LANG=C" TIMEOUT 120)
+
+# heapcheck_test(name target dir [LANG l] [ARGS a...] [ENV e...]): the
+# target's program once more under heap validation, from its own folder.
+function(heapcheck_test name target dir)
+    cmake_parse_arguments(H "" "LANG" "ARGS;ENV" ${ARGN})
+    if(NOT TARGET ${target})
+        return()
+    endif()
+    set(lang C)
+    if(H_LANG)
+        set(lang ${H_LANG})
+    endif()
+    add_test(NAME ${name} COMMAND ${ROBUST_HEAPCHECK} $<TARGET_FILE:${target}> ${H_ARGS})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "LANG=${lang};${H_ENV}" TIMEOUT 600
+        WORKING_DIRECTORY ${dir})
+endfunction()
+
+# The unit and fake-client programs. Left out: the response program's
+# randomized scanner test (100,000 fixed texts take many minutes when every
+# heap call validates the heap; the randomized programs below cover the
+# scanners through the responses) and the test that keeps memory level over
+# a thousand library loads, which a checking heap that delays every free
+# cannot keep.
+heapcheck_test(heapcheck_unit_foundation unit_foundation ${OAUTH_BIN_DIR})
+heapcheck_test(heapcheck_unit_request unit_request ${OAUTH_BIN_DIR})
+heapcheck_test(heapcheck_unit_request_cp932 unit_request_cp932 ${OAUTH_BIN_DIR} LANG ja_JP.UTF-8)
+heapcheck_test(heapcheck_unit_response unit_response ${OAUTH_BIN_DIR}
+    ARGS --gtest_filter=-RandomizedParse*)
+heapcheck_test(heapcheck_unit_qzhttpclient unit_qzhttpclient ${OAUTH_BIN_DIR})
+heapcheck_test(heapcheck_unit_grant unit_grant ${CMAKE_BINARY_DIR}/bin/fake
+    ARGS --gtest_filter=-Exports.LoadingAndUnloadingAThousandTimesKeepsMemoryLevel)
+heapcheck_test(heapcheck_unit_grant_nohttp unit_grant_nohttp ${CMAKE_BINARY_DIR}/bin/nohttp)
+heapcheck_test(heapcheck_unit_grant_first_call unit_grant_first_call ${CMAKE_BINARY_DIR}/bin/fake)
+heapcheck_test(heapcheck_host_c host_c ${CMAKE_BINARY_DIR}/bin/fake)
+
+# The randomized programs, with fewer iterations: validating the whole heap
+# on every call costs time in proportion to the heap.
+heapcheck_test(heapcheck_robust_responses robust_responses ${ROBUST_DIR}
+    ENV OAUTH_TEST_ITERATIONS=3000)
+heapcheck_test(heapcheck_robust_requests robust_requests ${ROBUST_DIR}
+    ENV OAUTH_TEST_ITERATIONS=20000)
