@@ -73,10 +73,13 @@ bool ParseLength(const SecureWide& text, unsigned long long* value) {
 // Reserves room for needed bytes, doubling, but never more than the body
 // limit allows: near the limit, doubling would ask a 32-bit process for
 // twice the memory it will ever use. One byte above the limit is the most a
-// read ever needs.
+// read ever needs, so from half the limit on the next block is that size at
+// once: a block of exactly the limit would be outgrown by that one byte, and
+// a body above the limit would then hold two blocks of the limit's size.
 void Grow(SecureBuffer* body, std::size_t needed) {
     if (needed <= body->capacity()) return;
-    std::size_t doubled = body->capacity() > kMaxBodyBytes / 2 ? kMaxBodyBytes + 1 : body->capacity() * 2;
+    std::size_t doubled =
+        body->capacity() >= kMaxBodyBytes / 2 ? kMaxBodyBytes + 1 : body->capacity() * 2;
     body->Reserve(std::min(std::max({needed, doubled, kFirstBodyBlock}), kMaxBodyBytes + 1));
 }
 
