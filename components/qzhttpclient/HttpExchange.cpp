@@ -169,10 +169,22 @@ DWORD HttpExchange::Configure() {
 
     // The session's policy already refuses redirects; this repeats it for the
     // request and keeps cookies that one exchange received out of the next,
-    // which the shared session would otherwise carry over. Certificate checks
-    // are left exactly as WinHTTP does them: no security flag is ever set.
-    DWORD disabled = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES;
-    WinHttpSetOption(request_.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
+    // which the shared session would otherwise carry over. Automatic
+    // authentication is off as well: WinHTTP would otherwise answer a
+    // server's or a proxy's challenge by itself, with credentials the host
+    // never gave (the logged-on user's, on Windows); the challenge reaches the
+    // host as the reply it is. Without these guarantees no exchange is made.
+    // Certificate checks are left exactly as WinHTTP does them: no security
+    // flag is ever set.
+    DWORD disabled =
+        WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_AUTHENTICATION;
+    if (!WinHttpSetOption(request_.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled,
+                          sizeof disabled))
+        return LastError();
+    // And, where the system knows the option, never log on with the user's
+    // own credentials whatever the zone, should authentication ever be on.
+    DWORD logon = WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH;
+    WinHttpSetOption(request_.get(), WINHTTP_OPTION_AUTOLOGON_POLICY, &logon, sizeof logon);
     // Windows refuses a larger header block by itself with this; ReadReply
     // holds the same limit where the system does not.
     DWORD headerLimit = static_cast<DWORD>(kMaxHeaderBytes);
