@@ -6,7 +6,7 @@
 //   bench_resource.exe --url https://127.0.0.1:PORT/resource --count 2000
 //                      --rounds 3 [--method GET|POST] [--only reuse|fresh] [--tag NAME]
 //
-// Prints "resource reuse ROUND MS" and "resource fresh ROUND MS".
+// Prints "resource reuse ROUND MS" and "resource fresh ROUND MS" per round.
 #include <windows.h>
 
 #include <string>
@@ -19,32 +19,49 @@ using namespace OAuthClient;
 
 namespace {
 
-double Run(const std::wstring& url, const std::wstring& method, bool freshConnection, int count) {
-    IOAuthClient* client = CreateOAuthClient();
-    IOAuthRequest* request = CreateOAuthRequest();
-    if (client == nullptr || request == nullptr) Fail("cannot create the objects", 0);
-    request->SetUrl(url.c_str());
-    request->SetMethod(method.c_str());
-    request->SetAccessToken(L"bench-access-token-0123456789abcdef");
-    request->SetHeader(L"Accept", L"application/json");
-    if (freshConnection) request->SetHeader(L"Connection", L"close");
-    if (method == L"POST") request->SetBodyTextAs(L"{\"query\":\"bench\",\"page\":1}", kEncodingUtf8);
+// Requests per turn of each side.
+constexpr int kBlock = 50;
 
-    Stopwatch watch;
-    for (int i = 0; i < count; ++i) {
-        IResourceResponse* response = nullptr;
-        int result = client->RequestResource(request, &response);
-        if (result != 1 || response == nullptr) Fail("RequestResource", result);
-        if (response->GetStatusCode() != 200) Fail("resource reply status", response->GetStatusCode());
-        const wchar_t* text = nullptr;
-        if (response->GetBodyText(&text) != 1) Fail("GetBodyText", 0);
-        response->Release();
+class Side {
+public:
+    Side(const std::wstring& url, const std::wstring& method, bool freshConnection) {
+        client_ = CreateOAuthClient();
+        request_ = CreateOAuthRequest();
+        if (client_ == nullptr || request_ == nullptr) Fail("cannot create the objects", 0);
+        request_->SetUrl(url.c_str());
+        request_->SetMethod(method.c_str());
+        request_->SetAccessToken(L"bench-access-token-0123456789abcdef");
+        request_->SetHeader(L"Accept", L"application/json");
+        if (freshConnection) request_->SetHeader(L"Connection", L"close");
+        if (method == L"POST")
+            request_->SetBodyTextAs(L"{\"query\":\"bench\",\"page\":1}", kEncodingUtf8);
     }
-    double ms = watch.Milliseconds();
-    request->Release();
-    client->Release();
-    return ms;
-}
+    ~Side() {
+        request_->Release();
+        client_->Release();
+    }
+    Side(const Side&) = delete;
+    Side& operator=(const Side&) = delete;
+
+    double Run(int count) {
+        Stopwatch watch;
+        for (int i = 0; i < count; ++i) {
+            IResourceResponse* response = nullptr;
+            int result = client_->RequestResource(request_, &response);
+            if (result != 1 || response == nullptr) Fail("RequestResource", result);
+            if (response->GetStatusCode() != 200)
+                Fail("resource reply status", response->GetStatusCode());
+            const wchar_t* text = nullptr;
+            if (response->GetBodyText(&text) != 1) Fail("GetBodyText", 0);
+            response->Release();
+        }
+        return watch.Milliseconds();
+    }
+
+private:
+    IOAuthClient* client_ = nullptr;
+    IOAuthRequest* request_ = nullptr;
+};
 
 }  // namespace
 
@@ -58,16 +75,27 @@ int wmain(int argc, wchar_t** argv) {
     const int rounds = options.Number(L"--rounds", 3);
     if (url.empty() || count <= 0 || rounds <= 0) Fail("usage: --url URL [--count N] [--rounds R]", 2);
 
+    // Round 0 warms up and is not reported; the sides take turns in blocks,
+    // each with its own client, so that load from other processes on the
+    // machine falls on both alike.
+    const bool reuse = only.empty() || only == L"reuse";
+    const bool fresh = only.empty() || only == L"fresh";
     for (int round = 0; round <= rounds; ++round) {
         const int n = round == 0 ? 20 : count;
-        for (int fresh = 0; fresh < 2; ++fresh) {
-            const wchar_t* side = fresh ? L"fresh" : L"reuse";
-            if (!only.empty() && only != side) continue;
-            std::wstring runUrl = url + L"?run=" + tag + L"-" + side + L"-" + std::to_wstring(round);
-            double ms = Run(runUrl, method, fresh != 0, n);
-            if (round > 0) std::printf("resource %ls %d %.3f\n", side, round, ms);
-            std::fflush(stdout);
+        const std::wstring query = L"?run=" + tag + L"-";
+        Side reuseSide(url + query + L"reuse-" + std::to_wstring(round), method, false);
+        Side freshSide(url + query + L"fresh-" + std::to_wstring(round), method, true);
+        double reuseMs = 0;
+        double freshMs = 0;
+        for (int done = 0; done < n; done += kBlock) {
+            const int block = n - done < kBlock ? n - done : kBlock;
+            if (reuse) reuseMs += reuseSide.Run(block);
+            if (fresh) freshMs += freshSide.Run(block);
         }
+        if (round == 0) continue;
+        if (reuse) std::printf("resource reuse %d %.3f\n", round, reuseMs);
+        if (fresh) std::printf("resource fresh %d %.3f\n", round, freshMs);
+        std::fflush(stdout);
     }
     return 0;
 }
