@@ -3,7 +3,12 @@
 #include <windows.h>
 
 #include <climits>
+#include <cstdint>
+#include <cstring>
 #include <cwchar>
+#include <limits>
+#include <new>
+#include <utility>
 
 #include "request/OwnedBuffer.h"
 
@@ -28,21 +33,76 @@ int WideToMultiByte(unsigned char** out, const wchar_t* text, int unitCount, uns
     return written;
 }
 
-int DecodeMultiByte(wchar_t** out, unsigned codePage, const unsigned char* bytes, int byteCount) {
+bool IsAsciiBytes(const unsigned char* bytes, int byteCount) noexcept {
+    if (bytes == nullptr || byteCount <= 0) return true;
+    const size_t count = static_cast<size_t>(byteCount);
+    size_t i = 0;
+    // Four bytes at a time: the test is one pass over memory, far below the
+    // cost of the conversion it saves.
+    for (; i + sizeof(uint32_t) <= count; i += sizeof(uint32_t)) {
+        uint32_t word;
+        std::memcpy(&word, bytes + i, sizeof word);
+        if ((word & 0x80808080u) != 0) return false;
+    }
+    for (; i < count; ++i) {
+        if (bytes[i] >= 0x80) return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Decodes the bytes into a new array with leadingUnits units in front of the
+// text and trailingUnits (at least one) after it, all of them zero. Returns
+// the unit count of the text, or -1 (out untouched).
+//
+// Bytes below 0x80 decode to one unit each in UTF-8 and in every ANSI code
+// page, so for an ASCII text the array is sized from the byte count and the
+// platform converts once, without its sizing pass. The array is not zeroed
+// first either: the conversion writes every unit of the text, and only the
+// units around it are cleared. For large bodies each of those passes cost as
+// much as the conversion itself.
+int DecodeIntoNew(WideBuffer* out, size_t leadingUnits, size_t trailingUnits, unsigned codePage,
+                  const unsigned char* bytes, int byteCount, bool ascii) {
+    const char* source = reinterpret_cast<const char*>(bytes);
+    const int unitCount =
+        ascii ? byteCount : MultiByteToWideChar(codePage, 0, source, byteCount, nullptr, 0);
+    if (unitCount <= 0) return -1;
+    const size_t total = leadingUnits + static_cast<size_t>(unitCount) + trailingUnits;
+    if (total > std::numeric_limits<size_t>::max() / sizeof(wchar_t)) return -1;
+    WideBuffer text(new (std::nothrow) wchar_t[total], total);
+    if (!text) return -1;
+    wchar_t* start = text.get() + leadingUnits;
+    const int converted = MultiByteToWideChar(codePage, 0, source, byteCount, start, unitCount);
+    if (converted <= 0) return -1;
+    std::wmemset(text.get(), L'\0', leadingUnits);
+    std::wmemset(start + converted, L'\0', total - leadingUnits - static_cast<size_t>(converted));
+    *out = std::move(text);
+    return converted;
+}
+
+int DecodeMultiByteAs(wchar_t** out, unsigned codePage, const unsigned char* bytes, int byteCount,
+                      bool ascii) {
     if (out == nullptr) return -1;
     *out = nullptr;
     if (bytes == nullptr || byteCount <= 0) return -1;
 
-    const char* source = reinterpret_cast<const char*>(bytes);
-    const int unitCount = MultiByteToWideChar(codePage, 0, source, byteCount, nullptr, 0);
+    WideBuffer text;
+    const int unitCount = DecodeIntoNew(&text, 0, 1, codePage, bytes, byteCount, ascii);
     if (unitCount <= 0) return -1;
-    // Zeroed refuses a count whose byte size does not fit.
-    WideBuffer text = WideBuffer::Zeroed(static_cast<size_t>(unitCount) + 1);
-    if (!text) return -1;
-    const int converted = MultiByteToWideChar(codePage, 0, source, byteCount, text.get(), unitCount);
-    if (converted <= 0) return -1;
     *out = text.release();
-    return converted;
+    return unitCount;
+}
+
+}  // namespace
+
+int DecodeMultiByte(wchar_t** out, unsigned codePage, const unsigned char* bytes, int byteCount) {
+    return DecodeMultiByteAs(out, codePage, bytes, byteCount,
+                             bytes != nullptr && IsAsciiBytes(bytes, byteCount));
+}
+
+int DecodeAsciiBytes(wchar_t** out, unsigned codePage, const unsigned char* bytes, int byteCount) {
+    return DecodeMultiByteAs(out, codePage, bytes, byteCount, true);
 }
 
 int DecodeAnsiReportingMark(wchar_t** out, const unsigned char* bytes, int byteCount,
@@ -55,25 +115,27 @@ int DecodeAnsiReportingMark(wchar_t** out, const unsigned char* bytes, int byteC
         ++bytes;
         --byteCount;
     }
+    if (byteCount <= 0) return -1;
 
-    wchar_t* raw = nullptr;
-    const int unitCount = DecodeMultiByte(&raw, kCodePageAnsi, bytes, byteCount);
-    if (unitCount <= 0) return -1;
-    WideBuffer decoded(raw, static_cast<size_t>(unitCount) + 1);
+    // Decoded straight behind a free unit for the mark, with the two zero
+    // units after the text that the marked array has always had.
+    WideBuffer decoded;
+    const int unitCount = DecodeIntoNew(&decoded, 1, 2, kCodePageAnsi, bytes, byteCount,
+                                        IsAsciiBytes(bytes, byteCount));
+    if (unitCount <= 0 || unitCount > INT_MAX - 3) return -1;
+    wchar_t* text = decoded.get();
 
     // Only a real byte-order mark stands in for the added one; a character
     // that merely has 0xFE or 0xFF as its low byte (thorn, y with diaeresis)
     // is text.
-    if (decoded.get()[0] == 0xFEFF || decoded.get()[0] == 0xFFFE) {
+    if (text[1] == 0xFEFF || text[1] == 0xFFFE) {
+        std::wmemmove(text, text + 1, static_cast<size_t>(unitCount));
+        text[unitCount] = L'\0';
         *out = decoded.release();
         return unitCount;
     }
-    if (unitCount > INT_MAX - 3) return -1;
-    WideBuffer marked = WideBuffer::Zeroed(static_cast<size_t>(unitCount) + 3);
-    if (!marked) return -1;
-    marked.get()[0] = 0xFEFF;
-    std::wmemcpy(marked.get() + 1, decoded.get(), static_cast<size_t>(unitCount));
-    *out = marked.release();
+    text[0] = 0xFEFF;
+    *out = decoded.release();
     if (markAdded) *markAdded = true;
     return unitCount;
 }

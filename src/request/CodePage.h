@@ -21,6 +21,13 @@ int WideToMultiByte(unsigned char** out, const wchar_t* text, int unitCount, uns
 // array. Returns the unit count, or -1 (out null).
 int DecodeMultiByte(wchar_t** out, unsigned codePage, const unsigned char* bytes, int byteCount);
 
+// True when no byte is 0x80 or above (also for no bytes at all).
+bool IsAsciiBytes(const unsigned char* bytes, int byteCount) noexcept;
+
+// DecodeMultiByte for bytes that IsAsciiBytes has passed, which decode to one
+// unit each: the text is sized from the byte count.
+int DecodeAsciiBytes(wchar_t** out, unsigned codePage, const unsigned char* bytes, int byteCount);
+
 // Decodes ANSI bytes. A leading "?" byte is dropped. Unless the first decoded
 // unit is a byte-order mark, U+FEFF is put in front of the text and the count
 // returned does not include it: internal callers skip exactly one unit.

@@ -152,12 +152,10 @@ int DecodeAscii(wchar_t** out, const unsigned char* bytes, int byteCount) {
     *out = nullptr;
     if (bytes == nullptr || byteCount <= 0) return -1;
 
-    // The owner frees the scratch copy on every path.
-    ByteBuffer scratch = ByteBuffer::Zeroed(static_cast<size_t>(byteCount));
-    if (!scratch) return -1;
-    const int copied = AsciiCopy(bytes, byteCount, scratch.get(), byteCount, nullptr);
-    if (copied < 0) return -3;
-    return DecodeMultiByte(out, kCodePageUtf8, scratch.get(), copied);
+    // An ASCII copy of ASCII bytes is the bytes themselves, so they are
+    // decoded where they lie: no scratch copy of the whole body.
+    if (!IsAsciiBytes(bytes, byteCount)) return -3;
+    return DecodeAsciiBytes(out, kCodePageUtf8, bytes, byteCount);
 }
 
 int DetectEncoding(const unsigned char* bytes, int byteCount) {
