@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <new>
 
 #include "request/CodePage.h"
 #include "request/OwnedBuffer.h"
@@ -55,10 +56,51 @@ int EncodeUtf16(unsigned char** out, const wchar_t* text, int unitCount, const u
     return written + 2;
 }
 
-int DecodeUtf16(wchar_t** out, const unsigned char* bytes, int byteCount, Utf16ToUtf8Converter convert) {
+// True when every unit of the bytes is a character or half of a surrogate
+// pair, so that the way through UTF-8 below would give back exactly these
+// units.
+bool IsWellFormedUtf16(const unsigned char* bytes, int unitCount, bool bigEndian) {
+    const int high = bigEndian ? 0 : 1;  // the byte that holds the surrogate bits
+    for (int i = 0; i < unitCount; ++i) {
+        const unsigned top = bytes[2 * i + high];
+        if ((top & 0xF8) != 0xD8) continue;
+        // A high surrogate (D8 to DB) needs a low one (DC to DF) right after.
+        if (top >= 0xDC || i + 1 == unitCount) return false;
+        if ((bytes[2 * (i + 1) + high] & 0xFC) != 0xDC) return false;
+        ++i;
+    }
+    return true;
+}
+
+// The units of well-formed UTF-16 bytes, copied as they are: the same text as
+// the conversion through UTF-8, without its two passes and scratch buffer.
+int CopyUtf16(wchar_t** out, const unsigned char* bytes, int unitCount, bool bigEndian) {
+    WideBuffer text(new (std::nothrow) wchar_t[static_cast<size_t>(unitCount) + 1],
+                    static_cast<size_t>(unitCount) + 1);
+    if (!text) return -1;
+    wchar_t* units = text.get();
+    if (bigEndian) {
+        for (int i = 0; i < unitCount; ++i)
+            units[i] = static_cast<wchar_t>((bytes[2 * i] << 8) | bytes[2 * i + 1]);
+    } else {
+        std::memcpy(units, bytes, 2 * static_cast<size_t>(unitCount));
+    }
+    units[unitCount] = L'\0';
+    *out = text.release();
+    return unitCount;
+}
+
+int DecodeUtf16(wchar_t** out, const unsigned char* bytes, int byteCount, Utf16ToUtf8Converter convert,
+                bool bigEndian) {
     if (out == nullptr) return -1;
     *out = nullptr;
     if (bytes == nullptr || byteCount <= 0 || byteCount > INT_MAX / 2) return -1;
+
+    // An odd last byte is ignored, as the converter does; no unit at all is
+    // an empty conversion, which fails.
+    const int unitCount = byteCount / 2;
+    if (unitCount == 0) return -1;
+    if (IsWellFormedUtf16(bytes, unitCount, bigEndian)) return CopyUtf16(out, bytes, unitCount, bigEndian);
 
     // Two bytes of UTF-16 become at most three of UTF-8, and a surrogate pair
     // four out of four: twice the input always suffices.
@@ -140,11 +182,11 @@ int DecodeText(wchar_t** out, const unsigned char* bytes, int byteCount, int enc
 }
 
 int DecodeUtf16Le(wchar_t** out, const unsigned char* bytes, int byteCount) {
-    return DecodeUtf16(out, bytes, byteCount, Utf16ToUtf8Le);
+    return DecodeUtf16(out, bytes, byteCount, Utf16ToUtf8Le, false);
 }
 
 int DecodeUtf16Be(wchar_t** out, const unsigned char* bytes, int byteCount) {
-    return DecodeUtf16(out, bytes, byteCount, Utf16ToUtf8Be);
+    return DecodeUtf16(out, bytes, byteCount, Utf16ToUtf8Be, true);
 }
 
 int DecodeAscii(wchar_t** out, const unsigned char* bytes, int byteCount) {
