@@ -32,10 +32,16 @@ int ExchangeDeadline::RemainingAt(ULONGLONG nowTick) const noexcept {
     return left > static_cast<ULONGLONG>(INT_MAX) ? INT_MAX : static_cast<int>(left);
 }
 
-DWORD ApplyRemainingTime(HINTERNET request, const ExchangeDeadline& deadline) noexcept {
+DWORD ApplyRemainingTime(HINTERNET request, ExchangeDeadline& deadline) noexcept {
     int left = deadline.Remaining();
     if (left == 0) return ERROR_WINHTTP_TIMEOUT;
-    return SetEveryTimeout(request, left);
+    // Once the request holds a connection, each setting is a system call per
+    // socket option (some 30 us under Wine), and the reading loop asks before
+    // every call: in a fast exchange that was a third of the client's time.
+    if (!deadline.NeedsApplying(left)) return 0;
+    DWORD error = SetEveryTimeout(request, left);
+    if (error == 0) deadline.NoteApplied(left);
+    return error;
 }
 
 bool DeadlineWatch::Start(HINTERNET request, const ExchangeDeadline* deadline) noexcept {

@@ -25,8 +25,20 @@ public:
     int Remaining() const noexcept { return RemainingAt(GetTickCount64()); }
     bool Passed() const noexcept { return Remaining() == 0; }
 
+    // Whether a request's timeouts need setting to left milliseconds: true
+    // until the first NoteApplied, then once the value applied last would
+    // let a wait overrun the deadline by kTimeoutSlackMilliseconds or more.
+    bool NeedsApplying(int left) const noexcept {
+        return applied_ == 0 || applied_ - left >= kTimeoutSlackMilliseconds;
+    }
+    void NoteApplied(int milliseconds) noexcept { applied_ = milliseconds; }
+
+    // The resolution of the system's tick count on Windows.
+    static constexpr int kTimeoutSlackMilliseconds = 16;
+
 private:
     ULONGLONG end_;
+    int applied_ = 0;  // milliseconds, 0 before the first application
 };
 
 // Re-applies the time left to a request's timeouts from a thread-pool timer
@@ -61,9 +73,10 @@ private:
     const ExchangeDeadline* deadline_ = nullptr;
 };
 
-// Sets every timeout of request to the time left: 0, or ERROR_WINHTTP_TIMEOUT
+// Sets every timeout of request to the time left, unless the timeouts set a
+// moment ago still stand (see NeedsApplying): 0, or ERROR_WINHTTP_TIMEOUT
 // once the deadline has passed, or the error of WinHttpSetTimeouts.
-DWORD ApplyRemainingTime(HINTERNET request, const ExchangeDeadline& deadline) noexcept;
+DWORD ApplyRemainingTime(HINTERNET request, ExchangeDeadline& deadline) noexcept;
 
 }  // namespace OAuthClient
 
