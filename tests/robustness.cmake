@@ -144,3 +144,24 @@ heapcheck_test(heapcheck_robust_responses robust_responses ${ROBUST_DIR}
     ENV OAUTH_TEST_ITERATIONS=3000)
 heapcheck_test(heapcheck_robust_requests robust_requests ${ROBUST_DIR}
     ENV OAUTH_TEST_ITERATIONS=20000)
+
+# Secrets: no copy of a secret remains in freed or live heap blocks or in the
+# used stack once the library's objects are released. The program lives in
+# bin/secrets beside an HTTP client module that keeps no copies itself.
+set(ROBUST_SECRETS_DIR ${CMAKE_BINARY_DIR}/bin/secrets)
+add_library(robust_quiet_http SHARED ${ROBUST_SOURCE}/secrets/quietfake/QuietHttpClient.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/fakes/qzhttpclient_fake/qzhttpclient190.def)
+set_target_properties(robust_quiet_http PROPERTIES PREFIX "" OUTPUT_NAME qzhttpclient190
+    RUNTIME_OUTPUT_DIRECTORY ${ROBUST_SECRETS_DIR} ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/secrets)
+target_include_directories(robust_quiet_http PRIVATE ${PROJECT_SOURCE_DIR}/src)
+oauth_static_runtime(robust_quiet_http)
+
+robust_program(robust_secrets DIRS robustness/secrets)
+set_target_properties(robust_secrets PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ROBUST_SECRETS_DIR})
+add_dependencies(robust_secrets robust_quiet_http)
+add_custom_command(TARGET robust_secrets POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:qzshr190> ${ROBUST_SECRETS_DIR}/
+    VERBATIM)
+add_dependencies(robust_secrets qzshr190)
+robust_test(robust_secret_residue robust_secrets)
+set_tests_properties(robust_secret_residue PROPERTIES WORKING_DIRECTORY ${ROBUST_SECRETS_DIR})

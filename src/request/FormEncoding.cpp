@@ -27,7 +27,7 @@ SecureString UrlEncodeBytes(const unsigned char* bytes, size_t byteCount) {
     static const char kHexDigits[] = "0123456789abcdef";
     SecureString encoded;
     if (bytes == nullptr) return encoded;
-    encoded.reserve(byteCount);
+    KeepOnHeap(encoded, byteCount);
     for (size_t i = 0; i < byteCount; ++i) {
         const unsigned char byte = bytes[i];
         if (PassesUnchanged(byte)) {
@@ -75,7 +75,9 @@ int UrlEncodeFormValueWide(const wchar_t* text, SecureWString* out) noexcept {
         // The encoded text is ASCII, so its first unit is never a byte-order
         // mark and the decoder always puts one in front: skip exactly that.
         if (!markAdded) return -1;
-        SecureWString result(widened.get() + 1, static_cast<size_t>(unitCount));
+        SecureWString result;
+        KeepOnHeap(result, static_cast<size_t>(unitCount));
+        result.assign(widened.get() + 1, static_cast<size_t>(unitCount));
         out->swap(result);
         return 1;
     } catch (...) {

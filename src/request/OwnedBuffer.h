@@ -124,6 +124,19 @@ struct WipingAllocator {
 using SecureWString = std::basic_string<wchar_t, std::char_traits<wchar_t>, WipingAllocator<wchar_t>>;
 using SecureString = std::basic_string<char, std::char_traits<char>, WipingAllocator<char>>;
 
+// A standard string keeps a short text (up to 7 wide or 15 narrow units in
+// this runtime) inside the string object itself, where the wiping allocator
+// never sees it: a short password in a local string stays behind on the
+// stack when the string is gone, and a string moved from keeps all of it but
+// the first unit. A string that is to hold a secret takes heap storage
+// before any text goes into it; from then on every copy of the text lives
+// in memory that the allocator wipes. Throws std::bad_alloc.
+template <typename String>
+void KeepOnHeap(String& text, size_t unitCount = 0) {
+    const size_t inObject = String().capacity();
+    text.reserve(unitCount > inObject ? unitCount : inObject + 1);
+}
+
 }  // namespace OAuthClient
 
 #endif  // OAUTH_REQUEST_OWNEDBUFFER_H

@@ -35,8 +35,11 @@ bool ParamMap::Contains(std::wstring_view name) const { return entries_.find(nam
 
 int ParamMap::BuildText(bool encode, SecureWString* text) const {
     if (text == nullptr) return -1;
+    // Values may be passwords, however short.
     SecureWString joined;
+    KeepOnHeap(joined);
     SecureWString encoded;
+    KeepOnHeap(encoded);
     for (const Entry& entry : entries_) {
         if (!joined.empty()) joined.push_back(L'&');
         joined.append(entry.first).push_back(L'=');
