@@ -26,7 +26,10 @@ CGrantDelegate::~CGrantDelegate() { client_.reset(); }
 void CGrantDelegate::Release() noexcept { delete this; }
 
 SecureWString CGrantDelegate::JoinQuery(const wchar_t* location, const wchar_t* query) {
-    SecureWString url(location);
+    // The query may carry the password.
+    SecureWString url;
+    KeepOnHeap(url, std::wcslen(location) + 1 + std::wcslen(query));
+    url.assign(location);
     const wchar_t last = url.empty() ? L'\0' : url.back();
     if (last != L'?' && last != L'&') {
         url += (url.find(L'?') != SecureWString::npos) ? L'&' : L'?';
@@ -38,6 +41,7 @@ SecureWString CGrantDelegate::JoinQuery(const wchar_t* location, const wchar_t* 
 int CGrantDelegate::AppendFormValue(SecureWString* body, const wchar_t* prefix,
                                     const wchar_t* value) {
     SecureWString encoded;
+    KeepOnHeap(encoded);
     if (UrlEncodeFormValueWide(value, &encoded) != 1) return -1;
     body->append(prefix);
     body->append(encoded);
@@ -67,7 +71,9 @@ int CGrantDelegate::PrepareBasicAuthorization() {
     if (!HasText(clientSecret)) return -1;
 
     // Raw id:secret: servers compare these exact bytes, so nothing is escaped.
-    SecureWString credentials(clientId);
+    SecureWString credentials;
+    KeepOnHeap(credentials, std::wcslen(clientId) + 1 + std::wcslen(clientSecret));
+    credentials.assign(clientId);
     credentials += L':';
     credentials += clientSecret;
     // Only a real byte-order mark is dropped; a client id that merely starts
