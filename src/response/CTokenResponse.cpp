@@ -13,6 +13,7 @@ namespace {
 
 WideBuffer LookupField(const TextMap& members, std::wstring_view key) {
     SecureWString value;
+    KeepOnHeap(value);
     LookupText(members, key, value);
     return CopyReplyText(value.data(), value.size());
 }

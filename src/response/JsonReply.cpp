@@ -84,8 +84,11 @@ int Scan(std::wstring_view text, TextMap& map) {
     while (i < n && text[i] != L'{') ++i;
     if (i >= n) return kScanFailed;
 
+    // Values are tokens, however short.
     SecureWString key;
+    KeepOnHeap(key);
     SecureWString value;
+    KeepOnHeap(value);
     for (;;) {
         if (i >= n || text[i] == L'}') return kScanEnded;
         // Anything before a key (the opening brace, commas, stray text) is

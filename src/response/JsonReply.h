@@ -30,7 +30,8 @@ namespace OAuthClient {
 int ParseJsonReply(std::wstring_view text, TextMap& map, bool* outOfMemory = nullptr) noexcept;
 
 // Present: copies the value into out and returns 0. Absent: out becomes the
-// empty text, -1. Throws std::bad_alloc when the copy cannot be made.
+// empty text, -1. Throws std::bad_alloc when the copy cannot be made. A token
+// copied into a string kept on the heap (KeepOnHeap) is wiped with it.
 int LookupText(const TextMap& map, std::wstring_view key, SecureWString& out);
 
 // Present: the value converted by the runtime's _wtol (leading white space,
