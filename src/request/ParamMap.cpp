@@ -1,5 +1,8 @@
 #include "request/ParamMap.h"
 
+#include <tuple>
+#include <utility>
+
 #include "request/FormEncoding.h"
 
 namespace OAuthClient {
@@ -11,7 +14,9 @@ void ParamMap::SetParam(const wchar_t* name, const wchar_t* value) {
 
 void ParamMap::SetParam(std::wstring_view name, std::wstring_view value) {
     if (entries_.find(name) != entries_.end()) return;
-    entries_.emplace(SecureWString(name), SecureWString(value));
+    // Built right in the map's node, which is wiped when it goes: temporaries
+    // moved from would keep a short value (but its first unit) on the stack.
+    entries_.emplace(std::piecewise_construct, std::forward_as_tuple(name), std::forward_as_tuple(value));
 }
 
 void ParamMap::SetParams(const wchar_t* text) {

@@ -251,6 +251,13 @@ TEST(KeepOnHeap, PutsEvenAOneUnitTextOutsideTheStringObject) {
     EXPECT_EQ(moved, L"x");
 }
 
+template <size_t N>
+std::string StackResidue(const void* top, const Needle (&needles)[N]) {
+    Findings findings;
+    SearchUsedStack(findings, top, needles, N);
+    return findings.text();
+}
+
 class SecretResidue : public ::testing::Test {
 protected:
     void SetUp() override { ClearStackBelow(); }
@@ -383,6 +390,35 @@ TEST_F(SecretResidue, UnitsHandlingSecretsLeaveNoCopyOfAShortOne) {
         RunDeep(unit.run);
         const std::string residue = Residue(const_cast<char*>(&top), kShortNeedles);
         EXPECT_TRUE(residue.empty()) << unit.unit << " left copies behind:\n" << residue;
+    }
+}
+
+// Storing a secret must not leave a copy on the stack even while the object
+// that stores it lives on (the heap is not searched here: the object holds
+// the secret there).
+ParamMap* g_storingParams = nullptr;
+
+TEST_F(SecretResidue, StoringAShortSecretLeavesNoCopyOnTheStack) {
+    struct Case {
+        const char* call;
+        void (*run)();
+    };
+    static const Case kCases[] = {
+        {"ParamMap::SetParam",
+         [] {
+             g_storingParams->SetParam(std::wstring_view(L"password"),
+                                       std::wstring_view(L"Wp3xQ7"));
+         }},
+        {"ParamMap::SetParams", [] { g_storingParams->SetParams(L"client_secret=Zq8vK"); }},
+    };
+    for (const Case& store : kCases) {
+        g_storingParams = new ParamMap();
+        ClearStackBelow();
+        volatile char top = 0;
+        RunDeep(store.run);
+        const std::string residue = StackResidue(const_cast<char*>(&top), kShortNeedles);
+        delete g_storingParams;
+        EXPECT_TRUE(residue.empty()) << store.call << " left copies behind:\n" << residue;
     }
 }
 
