@@ -44,36 +44,95 @@ DWORD ApplyRemainingTime(HINTERNET request, ExchangeDeadline& deadline) noexcept
     return error;
 }
 
-bool DeadlineWatch::Start(HINTERNET request, const ExchangeDeadline* deadline) noexcept {
-    Stop();
-    request_ = request;
-    deadline_ = deadline;
-    timer_ = CreateThreadpoolTimer(&DeadlineWatch::Tick, this, nullptr);
-    if (timer_ == nullptr) return false;
+namespace {
+
+// The list of watches in progress and the one timer that walks it: plain
+// data, statically initialised. The module stays loaded for the life of the
+// process (Exports.cpp), and with it the timer's callback.
+SRWLOCK g_watchLock = SRWLOCK_INIT;
+DeadlineWatch* g_firstWatch = nullptr;
+PTP_TIMER g_timer = nullptr;
+bool g_timerRunning = false;
+int g_idleTicks = 0;
+
+// Ticks without a watch before the timer stops itself.
+constexpr int kIdleTicksBeforeStopping = 2;
+
+class WatchLock {
+public:
+    WatchLock() noexcept { AcquireSRWLockExclusive(&g_watchLock); }
+    ~WatchLock() { ReleaseSRWLockExclusive(&g_watchLock); }
+    WatchLock(const WatchLock&) = delete;
+    WatchLock& operator=(const WatchLock&) = delete;
+};
+
+void RunTimer() {
     // Relative due times are negative, in units of 100 ns.
     ULARGE_INTEGER due;
-    due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(kPeriodMilliseconds) * 10000);
+    due.QuadPart =
+        static_cast<ULONGLONG>(-static_cast<LONGLONG>(DeadlineWatch::kPeriodMilliseconds) * 10000);
     FILETIME dueTime;
     dueTime.dwLowDateTime = due.LowPart;
     dueTime.dwHighDateTime = due.HighPart;
-    SetThreadpoolTimer(timer_, &dueTime, kPeriodMilliseconds, 0);
+    SetThreadpoolTimer(g_timer, &dueTime, DeadlineWatch::kPeriodMilliseconds, 0);
+    g_timerRunning = true;
+}
+
+}  // namespace
+
+bool DeadlineWatch::Start(HINTERNET request, const ExchangeDeadline* deadline) noexcept {
+    Stop();
+    WatchLock lock;
+    if (g_timer == nullptr) {
+        g_timer = CreateThreadpoolTimer(&DeadlineWatch::Tick, nullptr, nullptr);
+        if (g_timer == nullptr) return false;
+    }
+    request_ = request;
+    deadline_ = deadline;
+    startTick_ = GetTickCount64();
+    previous_ = nullptr;
+    next_ = g_firstWatch;
+    if (next_ != nullptr) next_->previous_ = this;
+    g_firstWatch = this;
+    linked_ = true;
+    g_idleTicks = 0;
+    if (!g_timerRunning) RunTimer();
     return true;
 }
 
 void DeadlineWatch::Stop() noexcept {
-    if (timer_ == nullptr) return;
-    SetThreadpoolTimer(timer_, nullptr, 0, 0);
-    WaitForThreadpoolTimerCallbacks(timer_, TRUE);
-    CloseThreadpoolTimer(timer_);
-    timer_ = nullptr;
+    WatchLock lock;
+    if (!linked_) return;
+    if (previous_ != nullptr) {
+        previous_->next_ = next_;
+    } else {
+        g_firstWatch = next_;
+    }
+    if (next_ != nullptr) next_->previous_ = previous_;
+    previous_ = nullptr;
+    next_ = nullptr;
+    linked_ = false;
 }
 
-void CALLBACK DeadlineWatch::Tick(PTP_CALLBACK_INSTANCE, void* context, PTP_TIMER) {
-    const DeadlineWatch* watch = static_cast<const DeadlineWatch*>(context);
-    int left = watch->deadline_->Remaining();
-    // The caller's thread sees the deadline itself once its call returns;
-    // this only makes sure that the call does return.
-    SetEveryTimeout(watch->request_, left == 0 ? 1 : left);
+void CALLBACK DeadlineWatch::Tick(PTP_CALLBACK_INSTANCE, void*, PTP_TIMER) {
+    // The lock keeps every listed request open while it is used here: Stop
+    // takes its watch out under the same lock before the handle is closed.
+    WatchLock lock;
+    if (g_firstWatch == nullptr) {
+        if (++g_idleTicks >= kIdleTicksBeforeStopping) {
+            SetThreadpoolTimer(g_timer, nullptr, 0, 0);
+            g_timerRunning = false;
+        }
+        return;
+    }
+    const ULONGLONG now = GetTickCount64();
+    for (const DeadlineWatch* watch = g_firstWatch; watch != nullptr; watch = watch->next_) {
+        if (now - watch->startTick_ < static_cast<ULONGLONG>(kPeriodMilliseconds)) continue;
+        int left = watch->deadline_->Remaining();
+        // The caller's thread sees the deadline itself once its call
+        // returns; this only makes sure that the call does return.
+        SetEveryTimeout(watch->request_, left == 0 ? 1 : left);
+    }
 }
 
 }  // namespace OAuthClient
