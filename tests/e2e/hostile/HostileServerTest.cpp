@@ -46,6 +46,10 @@ const std::vector<int> kTlsRefused = {
 // The secure-protocol number that asks for TLS 1.2 and later.
 constexpr int kTls12AndLater = 3;
 
+// The setting for faults that end on their own: long enough that a loaded
+// machine never turns them into a timeout, and never waited for.
+constexpr int kNoTimeoutExpected = 30;
+
 struct HostileCase {
     const char* listener;
     bool secure;
@@ -73,6 +77,9 @@ std::vector<HostileCase> Faults(int timeoutSeconds, bool withHugeStream) {
         {"expired", true, timeoutSeconds, kTlsRefused, false},
         {"old_tls", true, timeoutSeconds, kTlsRefused, false},
     };
+    for (HostileCase& c : cases) {
+        if (!c.waitsForTheTimeout) c.timeoutSeconds = kNoTimeoutExpected;
+    }
     if (withHugeStream) cases.push_back({"huge_chunked", false, 30, kTooLarge, false});
     return cases;
 }
@@ -196,7 +203,7 @@ protected:
         const DWORD setting = static_cast<DWORD>(c.timeoutSeconds) * 1000;
         // The deadline, plus the watch's period and the time the last
         // WinHTTP wait takes to notice.
-        EXPECT_LT(outcome.milliseconds, setting + 1500)
+        EXPECT_LT(outcome.milliseconds, setting + 2000)
             << "the timeout setting did not bound the exchange";
         if (c.waitsForTheTimeout) {
             EXPECT_GE(outcome.milliseconds + 250, setting);
@@ -230,10 +237,10 @@ TEST_F(HostileServers, TokenRequestsEndTheSameWayAndTheNextTokenArrives) {
     std::vector<HostileCase> cases = {
         {"silent", false, 1, kTimedOut, true},
         {"trickle", false, 1, kTimedOut, true},
-        {"cut_line", false, 1, kCutHeaders, false},
-        {"short_body", false, 1, kCutBody, false},
-        {"big_headers", false, 1, kTooManyHeaders, false},
-        {"expired", true, 1, kTlsRefused, false},
+        {"cut_line", false, kNoTimeoutExpected, kCutHeaders, false},
+        {"short_body", false, kNoTimeoutExpected, kCutBody, false},
+        {"big_headers", false, kNoTimeoutExpected, kTooManyHeaders, false},
+        {"expired", true, kNoTimeoutExpected, kTlsRefused, false},
     };
     std::vector<Outcome> outcomes =
         InParallel(cases, [&](const HostileCase& c) { return TokenFault(c); });
@@ -260,7 +267,7 @@ TEST_F(HostileServers, TlsFaultsCarryNoRequestAcrossTheFailedConnection) {
     for (const char* listener : {"untrusted", "expired", "old_tls"}) {
         if (HostilePort(listener) == 0) continue;
         Counts before = counts(listener);
-        HostileCase c = {listener, true, 2, kTlsRefused, false};
+        HostileCase c = {listener, true, kNoTimeoutExpected, kTlsRefused, false};
         Outcome outcome = ResourceFault(c, L"secret-bearer-token");
         EXPECT_TRUE(Contains(kTlsRefused, outcome.result)) << listener << ": " << outcome.result;
         Counts after = counts(listener);
@@ -322,10 +329,12 @@ TEST_F(HostileServers, RepeatedFaultsLeaveNoMemoryBehind) {
     // of a round's exchanges would be over a kilobyte a round.
     EXPECT_LT(median(heapSteps), 512);
     // One-off steps stay small. Committed memory is the coarser figure: under
-    // Wine it moves by pages that thread stacks and the heap touch, in steps
-    // of up to 2 MiB now and then.
+    // Wine it moves by pages that thread stacks and the heap touch, in
+    // one-off steps of several MiB on a loaded machine; a leak shows in the
+    // typical round.
     EXPECT_LT(heapGrowth, 256 * 1024);
-    EXPECT_LT(privateGrowth, 4.0);
+    EXPECT_LT(median(privateSteps), 512 * 1024);
+    EXPECT_LT(privateGrowth, 32.0);
 }
 
 TEST_F(HostileServers, BodiesAtAndAboveTheCapCostNoMemoryBeyondWhatArrives) {
