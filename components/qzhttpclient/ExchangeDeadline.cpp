@@ -80,11 +80,26 @@ void RunTimer() {
 
 }  // namespace
 
+PTP_TIMER DeadlineWatch::CreateSharedTimer() noexcept {
+    // The thread pool keeps this module loaded while a tick runs, so that a
+    // module freed without its pin is not unmapped under a tick.
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&DeadlineWatch::Tick), &self);
+    TP_CALLBACK_ENVIRON environment;
+    InitializeThreadpoolEnvironment(&environment);
+    if (self != nullptr) SetThreadpoolCallbackLibrary(&environment, self);
+    PTP_TIMER timer = CreateThreadpoolTimer(&DeadlineWatch::Tick, nullptr, &environment);
+    DestroyThreadpoolEnvironment(&environment);
+    return timer;
+}
+
 bool DeadlineWatch::Start(HINTERNET request, const ExchangeDeadline* deadline) noexcept {
     Stop();
     WatchLock lock;
     if (g_timer == nullptr) {
-        g_timer = CreateThreadpoolTimer(&DeadlineWatch::Tick, nullptr, nullptr);
+        g_timer = CreateSharedTimer();
         if (g_timer == nullptr) return false;
     }
     request_ = request;
@@ -114,14 +129,30 @@ void DeadlineWatch::Stop() noexcept {
     linked_ = false;
 }
 
-void CALLBACK DeadlineWatch::Tick(PTP_CALLBACK_INSTANCE, void*, PTP_TIMER) {
+void DeadlineWatch::CloseSharedTimer() noexcept {
+    PTP_TIMER timer = nullptr;
+    {
+        WatchLock lock;
+        timer = g_timer;
+        g_timer = nullptr;
+        g_timerRunning = false;
+    }
+    if (timer == nullptr) return;
+    // No waiting for a tick here: the module's entry point holds the loader
+    // lock, which a thread-pool thread may need first. A running tick holds
+    // a reference to the module instead (see CreateSharedTimer).
+    SetThreadpoolTimer(timer, nullptr, 0, 0);
+    CloseThreadpoolTimer(timer);
+}
+
+void CALLBACK DeadlineWatch::Tick(PTP_CALLBACK_INSTANCE, void*, PTP_TIMER timer) {
     // The lock keeps every listed request open while it is used here: Stop
     // takes its watch out under the same lock before the handle is closed.
     WatchLock lock;
     if (g_firstWatch == nullptr) {
         if (++g_idleTicks >= kIdleTicksBeforeStopping) {
-            SetThreadpoolTimer(g_timer, nullptr, 0, 0);
-            g_timerRunning = false;
+            SetThreadpoolTimer(timer, nullptr, 0, 0);
+            if (timer == g_timer) g_timerRunning = false;
         }
         return;
     }

@@ -71,11 +71,16 @@ public:
     // request handle can be closed.
     void Stop() noexcept;
 
+    // Stops and closes the shared timer, for a module that is being freed
+    // while no exchange runs: the timer must not outlive its callback's code.
+    static void CloseSharedTimer() noexcept;
+
     // How often the time left is re-applied, and how long an exchange runs
     // before it is.
     static constexpr int kPeriodMilliseconds = 100;
 
 private:
+    static PTP_TIMER CreateSharedTimer() noexcept;
     static void CALLBACK Tick(PTP_CALLBACK_INSTANCE instance, void* context, PTP_TIMER timer);
 
     HINTERNET request_ = nullptr;

@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "ExchangeDeadline.h"
 #include "HttpClient.h"
 
 extern "C" OAuthClient::IHttpClient* __cdecl CreateHttpClient(void) {
@@ -17,12 +18,15 @@ extern "C" OAuthClient::IHttpClient* __cdecl CreateHttpClient(void) {
 //   run out and the runtime aborts the host's process;
 // - the shared WinHTTP sessions, and with them the keep-alive connections,
 //   survive from one token request to the next.
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
         HMODULE self = nullptr;
         GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                            reinterpret_cast<LPCWSTR>(&CreateHttpClient), &self);
+    } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+        // Reached only if the pin failed and the module is being freed.
+        OAuthClient::DeadlineWatch::CloseSharedTimer();
     }
     return TRUE;
 }
