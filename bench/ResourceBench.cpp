@@ -4,7 +4,13 @@
 // "Connection: close", so nothing else differs).
 //
 //   bench_resource.exe --url https://127.0.0.1:PORT/resource --count 2000
-//                      --rounds 3 [--method GET|POST] [--only reuse|fresh] [--tag NAME]
+//                      --rounds 3 [--fresh-url URL] [--method GET|POST]
+//                      [--only reuse|fresh] [--tag NAME]
+//
+// Wine's WinHTTP pools connections by host and port for the whole process,
+// so the fresh side should name another port of the same server
+// (--fresh-url): otherwise each of its turns takes the reused side's pooled
+// connection and has it closed.
 //
 // Prints "resource reuse ROUND MS" and "resource fresh ROUND MS" per round.
 #include <windows.h>
@@ -68,6 +74,7 @@ private:
 int wmain(int argc, wchar_t** argv) {
     Options options(argc, argv);
     const std::wstring url = options.Text(L"--url", L"");
+    const std::wstring freshUrl = options.Text(L"--fresh-url", url.c_str());
     const std::wstring method = options.Text(L"--method", L"GET");
     const std::wstring only = options.Text(L"--only", L"");
     const std::wstring tag = options.Text(L"--tag", L"resource");
@@ -84,7 +91,7 @@ int wmain(int argc, wchar_t** argv) {
         const int n = round == 0 ? 20 : count;
         const std::wstring query = L"?run=" + tag + L"-";
         Side reuseSide(url + query + L"reuse-" + std::to_wstring(round), method, false);
-        Side freshSide(url + query + L"fresh-" + std::to_wstring(round), method, true);
+        Side freshSide(freshUrl + query + L"fresh-" + std::to_wstring(round), method, true);
         double reuseMs = 0;
         double freshMs = 0;
         for (int done = 0; done < n; done += kBlock) {

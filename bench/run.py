@@ -27,6 +27,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 PYTHON = "/usr/bin/python3"
 HTTP_PORT = 8080
 HTTPS_PORT = 8443
+# A second https port for the fresh-connection side of figure 3: Wine pools
+# connections by host and port for the whole process.
+FRESH_PORT = 8444
 MIB = 1024 * 1024
 
 TOKEN_REPLY = ('{"access_token":"2YotnFZFEjr1zCsicMWpAA-bench-0123456789abcdef",'
@@ -67,6 +70,7 @@ http {{
     server {{
         listen 127.0.0.1:{http_port};
         listen 127.0.0.1:{https_port} ssl;
+        listen 127.0.0.1:{fresh_port} ssl;
         location = /token {{
             default_type application/json;
             return 200 '{token_reply}';
@@ -100,6 +104,7 @@ class Bench:
         self.access_log = os.path.join(self.state, "access.log")
         self.http = "http://127.0.0.1:%d" % HTTP_PORT
         self.https = "https://127.0.0.1:%d" % HTTPS_PORT
+        self.https_fresh = "https://127.0.0.1:%d" % FRESH_PORT
 
     # --- the namespace and the server ------------------------------------
 
@@ -140,6 +145,7 @@ class Bench:
         with open(conf, "w", encoding="utf-8") as f:
             f.write(NGINX_CONF.format(state=self.state, pki=self.pki, bodies=self.bodies,
                                       http_port=HTTP_PORT, https_port=HTTPS_PORT,
+                                      fresh_port=FRESH_PORT,
                                       token_reply=TOKEN_REPLY, resource_reply=RESOURCE_REPLY))
         if os.path.exists(self.access_log):
             os.remove(self.access_log)
@@ -194,9 +200,9 @@ class Bench:
                           "--ca", os.path.join(self.pki, "ca.pem")])
         return per_request(lines, 1, 3, count)["python"]
 
-    def resource(self, url, count, rounds, tag, method="GET", only=None):
+    def resource(self, url, count, rounds, tag, method="GET", only=None, fresh_url=None):
         args = ["--url", url + "/resource", "--count", str(count), "--rounds", str(rounds),
-                "--tag", tag, "--method", method]
+                "--tag", tag, "--method", method, "--fresh-url", (fresh_url or url) + "/resource"]
         if only:
             args += ["--only", only]
         return per_request(self.wine("bench_resource.exe", *args), 1, 3, count)
@@ -332,7 +338,7 @@ def main():
                                         only="oauth")["oauth"]
 
         log("figure 3: %d https resource requests x %d rounds, reused and fresh connections" % (n, tls_rounds))
-        fig3 = bench.resource(bench.https, n, tls_rounds, "f3")
+        fig3 = bench.resource(bench.https, n, tls_rounds, "f3", fresh_url=bench.https_fresh)
 
         log("figure 4: body decoding")
         decode_lines = bench.wine("bench_decode.exe", "--base", bench.http + "/body/",
