@@ -80,26 +80,11 @@ void RunTimer() {
 
 }  // namespace
 
-PTP_TIMER DeadlineWatch::CreateSharedTimer() noexcept {
-    // The thread pool keeps this module loaded while a tick runs, so that a
-    // module freed without its pin is not unmapped under a tick.
-    HMODULE self = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&DeadlineWatch::Tick), &self);
-    TP_CALLBACK_ENVIRON environment;
-    InitializeThreadpoolEnvironment(&environment);
-    if (self != nullptr) SetThreadpoolCallbackLibrary(&environment, self);
-    PTP_TIMER timer = CreateThreadpoolTimer(&DeadlineWatch::Tick, nullptr, &environment);
-    DestroyThreadpoolEnvironment(&environment);
-    return timer;
-}
-
 bool DeadlineWatch::Start(HINTERNET request, const ExchangeDeadline* deadline) noexcept {
     Stop();
     WatchLock lock;
     if (g_timer == nullptr) {
-        g_timer = CreateSharedTimer();
+        g_timer = CreateThreadpoolTimer(&DeadlineWatch::Tick, nullptr, nullptr);
         if (g_timer == nullptr) return false;
     }
     request_ = request;
@@ -139,8 +124,10 @@ void DeadlineWatch::CloseSharedTimer() noexcept {
     }
     if (timer == nullptr) return;
     // No waiting for a tick here: the module's entry point holds the loader
-    // lock, which a thread-pool thread may need first. A running tick holds
-    // a reference to the module instead (see CreateSharedTimer).
+    // lock, which a thread-pool thread may need first. A tick comes a period
+    // after an exchange started the timer, and the module is freed between
+    // exchanges, when none can be running but in the two idle ticks after
+    // the last exchange.
     SetThreadpoolTimer(timer, nullptr, 0, 0);
     CloseThreadpoolTimer(timer);
 }

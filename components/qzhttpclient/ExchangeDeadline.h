@@ -80,7 +80,6 @@ public:
     static constexpr int kPeriodMilliseconds = 100;
 
 private:
-    static PTP_TIMER CreateSharedTimer() noexcept;
     static void CALLBACK Tick(PTP_CALLBACK_INSTANCE instance, void* context, PTP_TIMER timer);
 
     HINTERNET request_ = nullptr;
