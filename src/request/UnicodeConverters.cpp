@@ -148,19 +148,4 @@ int Utf8ToUtf16Be(const unsigned char* source, int sourceLength, unsigned char* 
     return Utf8ToUtf16(ByteOrder::kBig, source, sourceLength, destination, capacity, consumed);
 }
 
-int AsciiCopy(const unsigned char* source, int sourceLength, unsigned char* destination,
-              int capacity, int* consumed) {
-    if (consumed) *consumed = 0;
-    if (!ArgumentsValid(sourceLength, destination, capacity)) return -1;
-    if (source == nullptr) return 0;
-    int copied = 0;
-    while (copied < sourceLength && copied < capacity) {
-        if (source[copied] >= 0x80) return -3;
-        destination[copied] = source[copied];
-        ++copied;
-        if (consumed) *consumed = copied;
-    }
-    return copied;
-}
-
 }  // namespace OAuthClient

@@ -1,4 +1,4 @@
-// Converters between UTF-16 bytes and UTF-8 bytes, and the ASCII copy, used by
+// Converters between UTF-16 bytes and UTF-8 bytes, used by
 // the body encoders and decoders. They write into a buffer the caller sized
 // and never grow it: when the next code point does not fit in whole they stop
 // and report what was written so far.
@@ -30,12 +30,6 @@ int Utf8ToUtf16Le(const unsigned char* source, int sourceLength, unsigned char* 
                   int capacity, int* consumed);
 int Utf8ToUtf16Be(const unsigned char* source, int sourceLength, unsigned char* destination,
                   int capacity, int* consumed);
-
-// Copies bytes below 0x80 until the source ends or the destination is full;
-// a byte of 0x80 or above ends the copy with -3 (*consumed then counts the
-// bytes copied before it).
-int AsciiCopy(const unsigned char* source, int sourceLength, unsigned char* destination,
-              int capacity, int* consumed);
 
 }  // namespace OAuthClient
 

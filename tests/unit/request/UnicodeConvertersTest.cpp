@@ -36,11 +36,6 @@ TEST(UnicodeConverters, ConvertWholeCodePointsOrFail) {
         {"sequence cut off", Utf8ToUtf16Le, {0x41, 0xE2, 0x82}, 8, 2, {0x41, 0x00}},
         {"stray continuation", Utf8ToUtf16Le, {0x80}, 8, -2, {}},
         {"bad continuation", Utf8ToUtf16Le, {0xE2, 0x41, 0x41}, 8, -2, {}},
-        // The copy runs to the end of short inputs too.
-        {"ascii one byte", AsciiCopy, {0x61}, 2, 1, {0x61}},
-        {"ascii three bytes", AsciiCopy, {0x61, 0x62, 0x63}, 6, 3, {0x61, 0x62, 0x63}},
-        {"ascii full", AsciiCopy, {0x61, 0x62, 0x63}, 2, 2, {0x61, 0x62}},
-        {"ascii high byte", AsciiCopy, {0x61, 0xE9}, 4, -3, {}},
     };
     for (const Case& c : cases) {
         Bytes destination(static_cast<size_t>(c.capacity), 0xCC);
@@ -56,7 +51,7 @@ TEST(UnicodeConverters, ConvertWholeCodePointsOrFail) {
 TEST(UnicodeConverters, RefuseNegativeSizesAndReportConsumedBytes) {
     unsigned char destination[8];
     const unsigned char source[] = {0x41, 0x00, 0x00, 0xD8};
-    for (Converter convert : {Utf16ToUtf8Le, Utf16ToUtf8Be, Utf8ToUtf16Le, Utf8ToUtf16Be, AsciiCopy}) {
+    for (Converter convert : {Utf16ToUtf8Le, Utf16ToUtf8Be, Utf8ToUtf16Le, Utf8ToUtf16Be}) {
         EXPECT_EQ(convert(source, -1, destination, 8, nullptr), -1);
         EXPECT_EQ(convert(source, 2, destination, -1, nullptr), -1);
         EXPECT_EQ(convert(source, 2, nullptr, 8, nullptr), -1);
@@ -65,9 +60,6 @@ TEST(UnicodeConverters, RefuseNegativeSizesAndReportConsumedBytes) {
     int consumed = -1;
     EXPECT_EQ(Utf16ToUtf8Le(source, 4, destination, 8, &consumed), 1);
     EXPECT_EQ(consumed, 2);  // the cut-off high surrogate stays unconsumed
-    const unsigned char ascii[] = {0x61, 0x62, 0xFF};
-    EXPECT_EQ(AsciiCopy(ascii, 3, destination, 8, &consumed), -3);
-    EXPECT_EQ(consumed, 2);
 }
 
 }  // namespace
