@@ -62,7 +62,7 @@ endfunction()
 oauth_server_test(e2e_httpclient component)
 target_include_directories(e2e_httpclient PRIVATE ${PROJECT_SOURCE_DIR}/components/qzhttpclient
     ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(e2e_httpclient PRIVATE winhttp)
+target_link_libraries(e2e_httpclient PRIVATE winhttp oauth_common)
 add_dependencies(e2e_httpclient qzhttpclient190)
 
 # The library through its four exports only.
@@ -71,3 +71,20 @@ target_include_directories(e2e_oauth PRIVATE ${PROJECT_SOURCE_DIR}/include)
 # winhttp only to ask whether the system decompresses; crypt32 for Base64.
 target_link_libraries(e2e_oauth PRIVATE winhttp crypt32)
 add_dependencies(e2e_oauth OAuth_Dll qzshr190 qzhttpclient190)
+
+# Hosts that keep the library in a folder of their own: the program lives in
+# bin/loading/app, away from the modules, and lays out the host folders itself.
+add_executable(e2e_loading ${CMAKE_CURRENT_SOURCE_DIR}/e2e/loading/LoadingTest.cpp
+    ${OAUTH_E2E_SUPPORT})
+set_target_properties(e2e_loading PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${OAUTH_BIN_DIR}/loading/app)
+target_include_directories(e2e_loading PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/e2e/support
+    ${PROJECT_SOURCE_DIR}/include)
+target_link_libraries(e2e_loading PRIVATE GTest::gtest)
+oauth_static_runtime(e2e_loading)
+add_dependencies(e2e_loading OAuth_Dll qzshr190 qzhttpclient190 qzshr_probe_target)
+add_test(NAME e2e_loading COMMAND e2e_loading)
+# Wine spells file names in the Unix locale's character set: UTF-8 lets a
+# folder name hold any character.
+string(REPLACE "LANG=C" "LANG=C.UTF-8" OAUTH_LOADING_ENV "${OAUTH_SERVER_ENV}")
+set_tests_properties(e2e_loading PROPERTIES ENVIRONMENT "${OAUTH_LOADING_ENV}" TIMEOUT 300
+    FIXTURES_REQUIRED "auth_server;server_trust" WORKING_DIRECTORY ${OAUTH_BIN_DIR}/loading/app)

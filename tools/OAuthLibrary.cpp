@@ -1,40 +1,25 @@
 #include "OAuthLibrary.h"
 
+#include <utility>
+
 #include "ResultText.h"
 
 namespace OAuthClient::Tool {
 
-namespace {
-
-// The one cast from GetProcAddress's generic result to a declared export
-// type; going through void(*)() keeps the cast-function-type check quiet.
-template <typename Fn>
-Fn FindExport(HMODULE module, const char* name) {
-    FARPROC address = GetProcAddress(module, name);
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(address));
-}
-
-}  // namespace
-
-OAuthLibrary::~OAuthLibrary() {
-    if (module_ != nullptr) FreeLibrary(module_);
-}
-
 bool OAuthLibrary::Load(std::wstring* error) {
-    if (module_ != nullptr) return true;
-    HMODULE module = LoadLibraryW(kModuleName);
-    if (module == nullptr) {
+    if (module_) return true;
+    UniqueModule module(LoadLibraryW(kModuleName));
+    if (!module) {
         const DWORD code = GetLastError();
         *error = std::wstring(L"cannot load ") + kModuleName + L" (" + DescribeSystemError(code) +
                  L"); it is looked for beside this program first";
         return false;
     }
-    createClient_ = FindExport<PFN_CreateOAuthClient>(module, "CreateOAuthClient");
-    createResourceRequest_ = FindExport<PFN_CreateOAuthRequest>(module, "CreateOAuthRequest");
-    createTokenRequest_ = FindExport<PFN_CreateTokenRequest>(module, "CreateTokenRequest");
+    createClient_ = GetProcAddressAs<PFN_CreateOAuthClient>(module.get(), "CreateOAuthClient");
+    createResourceRequest_ = GetProcAddressAs<PFN_CreateOAuthRequest>(module.get(), "CreateOAuthRequest");
+    createTokenRequest_ = GetProcAddressAs<PFN_CreateTokenRequest>(module.get(), "CreateTokenRequest");
     if (createClient_ == nullptr || createResourceRequest_ == nullptr ||
         createTokenRequest_ == nullptr) {
-        FreeLibrary(module);
         createClient_ = nullptr;
         createResourceRequest_ = nullptr;
         createTokenRequest_ = nullptr;
@@ -42,7 +27,7 @@ bool OAuthLibrary::Load(std::wstring* error) {
                  L"CreateOAuthRequest and CreateTokenRequest";
         return false;
     }
-    module_ = module;
+    module_ = std::move(module);
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "OAuthClient.h"
+#include "UniqueHandle.h"
 
 namespace OAuthClient::Tool {
 
@@ -30,9 +31,8 @@ public:
     OAuthLibrary() = default;
     OAuthLibrary(const OAuthLibrary&) = delete;
     OAuthLibrary& operator=(const OAuthLibrary&) = delete;
-    // Every object taken from the library must be released before this runs:
-    // their code lives in the module it frees.
-    ~OAuthLibrary();
+    // Every object taken from the library must be released before this one
+    // is destroyed: their code lives in the module it frees.
 
     // Loads the module through the standard search (the program's folder
     // first) and finds the exports. False with a sentence in *error.
@@ -43,7 +43,7 @@ public:
     ReleasePtr<IOAuthRequest> CreateResourceRequest() const;
 
 private:
-    HMODULE module_ = nullptr;
+    UniqueModule module_;
     PFN_CreateOAuthClient createClient_ = nullptr;
     PFN_CreateOAuthRequest createResourceRequest_ = nullptr;
     PFN_CreateTokenRequest createTokenRequest_ = nullptr;

@@ -14,7 +14,7 @@
 #include "SecureBuffer.h"
 #include "SecureStorage.h"
 #include "TargetUrl.h"
-#include "UniqueHandle.h"
+#include "InternetHandle.h"
 
 namespace OAuthClient {
 

@@ -1,6 +1,6 @@
 #include "SharedSessions.h"
 
-#include "UniqueHandle.h"
+#include "InternetHandle.h"
 
 namespace OAuthClient {
 namespace {

@@ -1,14 +1,74 @@
 #include "grant/HttpClientLibrary.h"
 
+#include <string>
+
 #include "ModuleProbe.h"
 
 namespace OAuthClient {
+namespace {
+
+// The Unicode path limit: GetModuleFileNameW never needs more.
+constexpr DWORD kMaxPathUnits = 32768;
+
+// This module's full file name, or empty. GetModuleFileNameW reports a cut-off
+// name only by filling the whole buffer, so the buffer grows until it does not.
+std::wstring ThisModuleFileName() {
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&ThisModuleFileName),
+                            &self)) {
+        return {};
+    }
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD capacity = static_cast<DWORD>(name.size());
+        const DWORD length = GetModuleFileNameW(self, &name[0], capacity);
+        if (length == 0) return {};
+        if (length < capacity) {
+            name.resize(length);
+            return name;
+        }
+        if (capacity >= kMaxPathUnits) return {};
+        name.resize(capacity * 2);
+    }
+}
+
+// The full path of fileName in the folder of the module that holds this code,
+// when such a file exists there; empty otherwise.
+std::wstring BesideThisModule(const wchar_t* fileName) {
+    std::wstring path = ThisModuleFileName();
+    const std::size_t slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return {};
+    path.resize(slash + 1);
+    path += fileName;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return {};
+    return path;
+}
+
+}  // namespace
 
 HttpClientLibrary::HttpClientLibrary() noexcept {
+    // A bare-name load would also try the current folder and PATH, where a
+    // planted copy would receive every secret; and a host that loads this
+    // library from a folder of its own has the component there, outside the
+    // standard search. So the copy beside this library wins whenever it exists,
+    // and the altered search order lets its own imports resolve from there too.
+    std::wstring besideThis;
+    try {
+        besideThis = BesideThisModule(kHttpClientModuleName);
+    } catch (...) {
+        return;  // no memory for the path: nothing is loaded, as if unavailable
+    }
+    const bool beside = !besideThis.empty();
+    const wchar_t* target = beside ? besideThis.c_str() : kHttpClientModuleName;
     // The shared runtime answers from the file alone, so a missing or
     // foreign file of that name is never mapped into the host for execution.
-    if (QzCanLoadModule(kHttpClientModuleName) == 0) return;
-    module_.reset(LoadLibraryW(kHttpClientModuleName));
+    if (QzCanLoadModule(target) == 0) return;
+    module_.reset(beside ? LoadLibraryExW(target, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
+                         : LoadLibraryW(target));
     factory_ = GetProcAddressAs<CreateHttpClientFn>(module_.get(), kHttpClientFactoryName);
 }
 

@@ -1,10 +1,11 @@
 // The HTTP client component as one grant strategy or resource retriever loads
-// it: probed through the shared runtime, loaded with LoadLibraryW and kept
-// until the owner is destroyed, with its CreateHttpClient factory.
+// it: the copy beside this library when there is one, else the one the
+// standard search finds; probed through the shared runtime first, kept until
+// the owner is destroyed, with its CreateHttpClient factory.
 #ifndef OAUTH_GRANT_HTTPCLIENTLIBRARY_H
 #define OAUTH_GRANT_HTTPCLIENTLIBRARY_H
 
-#include "grant/UniqueModule.h"
+#include "UniqueHandle.h"
 #include "httpclient/IHttpClient.h"
 
 namespace OAuthClient {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "TestServer.h"
-#include "UniqueHandle.h"
+#include "InternetHandle.h"
 #include "httpclient/IHttpClient.h"
 
 namespace OAuthTest {

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "ExchangeDeadline.h"
-#include "UniqueHandle.h"
+#include "InternetHandle.h"
 
 namespace OAuthClient {
 namespace {

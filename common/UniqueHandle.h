@@ -1,9 +1,13 @@
-// Move-only owners for the handles the component holds.
-#ifndef QZHTTPCLIENT_UNIQUEHANDLE_H
-#define QZHTTPCLIENT_UNIQUEHANDLE_H
+// Move-only owners for the handles that the library, the HTTP client component
+// and the command-line host hold, and the one place where an export's address
+// is cast to its declared function type. Shared by all three so that a loaded
+// module is owned the same way everywhere.
+#ifndef OAUTH_COMMON_UNIQUEHANDLE_H
+#define OAUTH_COMMON_UNIQUEHANDLE_H
 
 #include <windows.h>
-#include <winhttp.h>
+
+#include <type_traits>
 
 namespace OAuthClient {
 
@@ -42,9 +46,20 @@ private:
     Handle handle_ = nullptr;
 };
 
-using UniqueInternet = UniqueHandle<HINTERNET, WinHttpCloseHandle>;
 using UniqueModule = UniqueHandle<HMODULE, FreeLibrary>;
+
+// The export's address as Fn, or null when the module or the export is
+// missing. Going through the generic function type void(*)() keeps the
+// compiler's cast-function-type check quiet for this single, deliberate cast.
+template <typename Fn>
+Fn GetProcAddressAs(HMODULE module, const char* exportName) noexcept {
+    static_assert(std::is_pointer_v<Fn> && std::is_function_v<std::remove_pointer_t<Fn>>,
+                  "Fn must be a function pointer type");
+    if (module == nullptr) return nullptr;
+    FARPROC address = GetProcAddress(module, exportName);
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(address));
+}
 
 }  // namespace OAuthClient
 
-#endif  // QZHTTPCLIENT_UNIQUEHANDLE_H
+#endif  // OAUTH_COMMON_UNIQUEHANDLE_H
