@@ -3,7 +3,6 @@
 
 #include <new>
 
-#include "ExchangeDeadline.h"
 #include "HttpClient.h"
 
 extern "C" OAuthClient::IHttpClient* __cdecl CreateHttpClient(void) {
@@ -18,15 +17,13 @@ extern "C" OAuthClient::IHttpClient* __cdecl CreateHttpClient(void) {
 //   run out and the runtime aborts the host's process;
 // - the shared WinHTTP sessions, and with them the keep-alive connections,
 //   survive from one token request to the next.
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        DisableThreadLibraryCalls(instance);
-        HMODULE self = nullptr;
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                           reinterpret_cast<LPCWSTR>(&CreateHttpClient), &self);
-    } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
-        // Reached only if the pin failed and the module is being freed.
-        OAuthClient::DeadlineWatch::CloseSharedTimer();
-    }
-    return TRUE;
+// Callbacks of the module's own (the thread pool's deadline ticks) may only
+// run while its code is mapped, so a module that cannot pin itself refuses to
+// load: the library then reports the component missing instead of leaving a
+// callback behind an unload.
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason != DLL_PROCESS_ATTACH) return TRUE;
+    HMODULE self = nullptr;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                              reinterpret_cast<LPCWSTR>(&CreateHttpClient), &self);
 }
