@@ -48,9 +48,9 @@ int RunChild() {
     const std::wstring mode = Variable(kModeVariable);
     const std::wstring libraryFolder = Variable(kLibraryVariable);
     HMODULE library = nullptr;
-    if (mode == L"altered") {
+    if (mode == L"altered" || mode == L"plain") {
         library = LoadLibraryExW((libraryFolder + L"OAuth_Dll.dll").c_str(), nullptr,
-                                 LOAD_WITH_ALTERED_SEARCH_PATH);
+                                 mode == L"plain" ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH);
     } else {
         // Windows 7 has these only with an update, so a host looks them up.
         HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
@@ -62,8 +62,9 @@ int RunChild() {
         library = LoadLibraryW(L"OAuth_Dll.dll");
     }
     if (library == nullptr) {
-        std::fprintf(stderr, "child: cannot load the library (%lu)\n", GetLastError());
-        return 2;
+        const DWORD error = GetLastError();
+        std::fprintf(stderr, "child: cannot load the library (%lu)\n", error);
+        return error == ERROR_MOD_NOT_FOUND ? 2 : 4;
     }
     auto createClient = Export<PFN_CreateOAuthClient>(library, "CreateOAuthClient");
     auto createRequest = Export<PFN_CreateTokenRequest>(library, "CreateTokenRequest");
@@ -157,10 +158,13 @@ private:
 };
 
 struct LoadingCase {
-    const wchar_t* mode;  // "altered": full path with the altered search; "dlldir": AddDllDirectory
+    // "altered": full path with the altered search; "dlldir": AddDllDirectory;
+    // "plain": full path with the standard search.
+    const wchar_t* mode;
     const wchar_t* libraryFolder;
     bool planted;
     const char* name;
+    DWORD exitCode = 0;  // 2: the loader did not find the library's static import
 };
 
 class Loading : public ::testing::TestWithParam<LoadingCase> {};
@@ -169,7 +173,7 @@ TEST_P(Loading, FindsTheHttpClientBesideTheLibraryOnly) {
     ASSERT_TRUE(OAuthTest::PortsError().empty()) << OAuthTest::PortsError();
     static const Layout layout;
     const LoadingCase& c = GetParam();
-    EXPECT_EQ(layout.RunChild(c.mode, c.libraryFolder, c.planted), 0u);
+    EXPECT_EQ(layout.RunChild(c.mode, c.libraryFolder, c.planted), c.exitCode);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -179,7 +183,9 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadingCase{L"altered", L"lib", true, "FullPathWithPlantedCopies"},
                       LoadingCase{L"dlldir", L"lib", true, "DllDirectoryWithPlantedCopies"},
                       LoadingCase{L"altered", kOddFolder, true, "FullPathInOddFolder"},
-                      LoadingCase{L"dlldir", kOddFolder, false, "DllDirectoryInOddFolder"}),
+                      LoadingCase{L"dlldir", kOddFolder, false, "DllDirectoryInOddFolder"},
+                      // The static import of QZSHR190.dll is looked up beside the exe.
+                      LoadingCase{L"plain", L"lib", false, "FullPathWithStandardSearchFails", 2}),
     [](const ::testing::TestParamInfo<LoadingCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
