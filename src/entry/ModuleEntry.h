@@ -18,7 +18,7 @@
 // ends, but the loader calls that callback only for modules still loaded
 // then, and the library's own process detach gives back nothing. So each
 // load and free left the freeing thread's record behind: a Thread and an
-// Event handle and some 350 bytes a cycle, without bound for a host that
+// Event handle and some 400 bytes a cycle, without bound for a host that
 // loads the module per job. On FreeLibrary the wrapper therefore does for
 // the calling thread what the loader would do if the thread ended now: it
 // runs the module's TLS callbacks, found through the module's own PE TLS
