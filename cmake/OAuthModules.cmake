@@ -28,3 +28,17 @@ function(oauth_copy_beside target dir)
         COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${target}> ${dir}/
         VERBATIM)
 endfunction()
+
+# Keeps copies of modules in dir, beside a program that loads them. The copy
+# runs on every build, so a module rebuilt on its own never leaves a stale copy
+# behind for a program that did not need relinking.
+function(oauth_copy_modules_to consumer dir)
+    set(copies)
+    foreach(module ${ARGN})
+        list(APPEND copies COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${module}> ${dir}/)
+    endforeach()
+    add_custom_target(${consumer}_modules
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${dir} ${copies} VERBATIM)
+    add_dependencies(${consumer}_modules ${ARGN})
+    add_dependencies(${consumer} ${consumer}_modules)
+endfunction()

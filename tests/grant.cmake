@@ -18,17 +18,10 @@ target_include_directories(qzhttpclient_fake PRIVATE ${PROJECT_SOURCE_DIR}/src)
 target_link_options(qzhttpclient_fake PRIVATE -Wl,--entry,_FakeHttpEntry@12)
 oauth_static_runtime(qzhttpclient_fake)
 
-# Copies modules built elsewhere next to a program of this folder after it is
-# built. (A POST_BUILD step can only hang on a target of the same directory,
-# so the copy belongs to the consuming program, not to the module.)
+# Copies modules built elsewhere next to a program of this folder.
 function(grant_copy_modules_beside consumer)
     get_target_property(dir ${consumer} RUNTIME_OUTPUT_DIRECTORY)
-    foreach(module ${ARGN})
-        add_dependencies(${consumer} ${module})
-        add_custom_command(TARGET ${consumer} POST_BUILD
-            COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${module}> ${dir}/
-            VERBATIM)
-    endforeach()
+    oauth_copy_modules_to(${consumer} ${dir} ${ARGN})
 endfunction()
 
 # A module whose entry point would record that it ran: the shared runtime's

@@ -27,14 +27,9 @@ function(robust_program name)
     oauth_static_runtime(${name})
 endfunction()
 
-# Copies the modules a program loads next to it once it is built.
+# Copies the modules a program loads next to it.
 function(robust_copy_modules consumer)
-    foreach(module ${ARGN})
-        add_dependencies(${consumer} ${module})
-        add_custom_command(TARGET ${consumer} POST_BUILD
-            COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${module}> ${ROBUST_DIR}/
-            VERBATIM)
-    endforeach()
+    oauth_copy_modules_to(${consumer} ${ROBUST_DIR} ${ARGN})
 endfunction()
 
 # robust_test(name program [FILTER f] [ENV e...]): one ctest entry running a
@@ -159,10 +154,7 @@ oauth_static_runtime(robust_quiet_http)
 robust_program(robust_secrets DIRS robustness/secrets)
 set_target_properties(robust_secrets PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ROBUST_SECRETS_DIR})
 add_dependencies(robust_secrets robust_quiet_http)
-add_custom_command(TARGET robust_secrets POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:qzshr190> ${ROBUST_SECRETS_DIR}/
-    VERBATIM)
-add_dependencies(robust_secrets qzshr190)
+oauth_copy_modules_to(robust_secrets ${ROBUST_SECRETS_DIR} qzshr190)
 robust_test(robust_secret_residue robust_secrets)
 set_tests_properties(robust_secret_residue PROPERTIES WORKING_DIRECTORY ${ROBUST_SECRETS_DIR})
 # The freed blocks that the search's own test looks for are overwritten by
