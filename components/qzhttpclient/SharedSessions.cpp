@@ -1,6 +1,7 @@
 #include "SharedSessions.h"
 
 #include "InternetHandle.h"
+#include "SystemVersion.h"
 
 namespace OAuthClient {
 namespace {
@@ -73,8 +74,11 @@ DWORD OpenSession(int protocolCode, HINTERNET* result) {
         // Systems that predate TLS 1.3 refuse its flag; the minimum still holds
         // without it.
         protocols &= ~static_cast<DWORD>(WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3);
+        // The default's versions are a best effort: a system without the
+        // update that brings TLS 1.1 and 1.2 to WinHTTP keeps its own.
         if (!WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
-                              sizeof protocols))
+                              sizeof protocols) &&
+            SlotOf(protocolCode) != 0)
             return LastErrorOrInternal();
     }
     *result = session.release();
@@ -100,7 +104,10 @@ DWORD SharedSessions::ProtocolFlags(int protocolCode) noexcept {
         case 3: return tls10;
         case 4: return tls11;
         case 5: return tls12;
-        default: return 0;
+        default:
+            if (!SystemVersion::Current().BeforeWindows81()) return 0;
+            return WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |
+                   WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
     }
 }
 

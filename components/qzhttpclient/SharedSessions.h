@@ -24,7 +24,9 @@ public:
     static DWORD Acquire(int protocolCode, HINTERNET* session) noexcept;
 
     // The WINHTTP_FLAG_SECURE_PROTOCOL_* set for protocolCode; 0 for the
-    // system's default.
+    // system's default. Before Windows 8.1 the default is TLS 1.0, 1.1 and
+    // 1.2, as later systems have it, instead of the system's SSL 3.0 and
+    // TLS 1.0 that nearly every server now refuses.
     static DWORD ProtocolFlags(int protocolCode) noexcept;
 };
 
