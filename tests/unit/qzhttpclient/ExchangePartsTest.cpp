@@ -7,6 +7,7 @@
 #include <string>
 
 #include "HttpExchange.h"
+#include "ProxySettings.h"
 #include "SharedSessions.h"
 #include "StatusPhrase.h"
 #include "SystemVersion.h"
@@ -113,6 +114,21 @@ TEST(SharedSessions, ProtocolCodesAreMinimumVersionsWithEveryLaterOne) {
             EXPECT_EQ(SharedSessions::ProtocolFlags(code) &
                           (WINHTTP_FLAG_SECURE_PROTOCOL_SSL2 | WINHTTP_FLAG_SECURE_PROTOCOL_SSL3),
                       0u);
+    }
+}
+
+TEST(ProxySettings, TheLookupSeesOnlyTheOrigin) {
+    struct Case {
+        const wchar_t* url;
+        const wchar_t* origin;
+    } cases[] = {
+        {L"https://idp.test/token?code=secret#x", L"https://idp.test:443/"},
+        {L"http://127.0.0.1:8080/a/b", L"http://127.0.0.1:8080/"},
+    };
+    for (const Case& c : cases) {
+        TargetUrl target;
+        ASSERT_EQ(target.Parse(c.url), 0u) << c.url;
+        EXPECT_EQ(ProxySettings::LookupUrl(target), c.origin) << c.url;
     }
 }
 
