@@ -41,6 +41,16 @@ add_test(NAME server_stop
     COMMAND ${OAUTH_SYSTEM_PYTHON} ${OAUTH_SERVER_DIR}/fixture.py stop --dir ${OAUTH_SERVER_STATE})
 set_tests_properties(server_stop PROPERTIES FIXTURES_CLEANUP auth_server TIMEOUT 60)
 
+# A forwarding proxy that also serves auto-config files, for the proxy tests.
+set(OAUTH_PROXY_STATE ${CMAKE_BINARY_DIR}/tests/proxy-state)
+add_test(NAME proxy_start
+    COMMAND ${OAUTH_SYSTEM_PYTHON} ${OAUTH_SERVER_DIR}/proxy.py start
+        --dir ${OAUTH_PROXY_STATE} --wait 30 --max-seconds 1800)
+set_tests_properties(proxy_start PROPERTIES FIXTURES_SETUP proxy_server TIMEOUT 60)
+add_test(NAME proxy_stop
+    COMMAND ${OAUTH_SYSTEM_PYTHON} ${OAUTH_SERVER_DIR}/proxy.py stop --dir ${OAUTH_PROXY_STATE})
+set_tests_properties(proxy_stop PROPERTIES FIXTURES_CLEANUP proxy_server TIMEOUT 60)
+
 set(OAUTH_E2E_SUPPORT ${CMAKE_CURRENT_SOURCE_DIR}/e2e/support/TestServer.cpp)
 
 # oauth_server_test(name dir): a GoogleTest program from tests/e2e/<dir>/*.cpp
@@ -58,12 +68,17 @@ function(oauth_server_test name dir)
         FIXTURES_REQUIRED "auth_server;server_trust" WORKING_DIRECTORY ${OAUTH_BIN_DIR})
 endfunction()
 
-# The component through its one export.
+# The component through its one export; its proxy tests link its code
+# directly, to force the fallback of older systems and inject the user's proxy
+# configuration (the prefix's own settings are never touched).
 oauth_server_test(e2e_httpclient component)
 target_include_directories(e2e_httpclient PRIVATE ${PROJECT_SOURCE_DIR}/components/qzhttpclient
     ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(e2e_httpclient PRIVATE winhttp oauth_common)
+target_link_libraries(e2e_httpclient PRIVATE qzhttpclient_core winhttp oauth_common)
 add_dependencies(e2e_httpclient qzhttpclient190)
+set_tests_properties(e2e_httpclient PROPERTIES
+    ENVIRONMENT "${OAUTH_SERVER_ENV};OAUTH_TEST_PROXY_PORTS=Z:${OAUTH_PROXY_STATE}/ports.json"
+    FIXTURES_REQUIRED "auth_server;server_trust;proxy_server")
 
 # The library through its four exports only.
 oauth_server_test(e2e_oauth library)

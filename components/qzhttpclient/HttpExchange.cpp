@@ -160,7 +160,7 @@ DWORD HttpExchange::Open(const wchar_t* method, const TargetUrl& target) {
                                            target.Secure() ? WINHTTP_FLAG_SECURE : 0);
     if (request == nullptr) return LastError();
     request_.reset(request);
-    return 0;
+    return SharedSessions::ApplyProxy(settings_.protocolCode, request, target);
 }
 
 DWORD HttpExchange::Configure() {

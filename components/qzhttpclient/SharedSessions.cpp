@@ -1,6 +1,11 @@
 #include "SharedSessions.h"
 
+#include <memory>
+#include <new>
+
 #include "InternetHandle.h"
+#include "ProxySettings.h"
+#include "SystemVersion.h"
 
 namespace OAuthClient {
 namespace {
@@ -11,9 +16,11 @@ constexpr wchar_t kUserAgent[] = L"OAuth_Dll-HttpClient/1.0";
 constexpr int kSlotCount = 4;
 
 // Plain data, statically initialised: nothing runs before DllMain, and the
-// lock needs no set-up.
+// lock needs no set-up. The proxy settings of a session are owned here and,
+// like the sessions, kept for the life of the process.
 SRWLOCK g_lock = SRWLOCK_INIT;
 HINTERNET g_sessions[kSlotCount] = {};
+ProxySettings* g_proxies[kSlotCount] = {};
 
 int SlotOf(int protocolCode) {
     switch (protocolCode) {
@@ -30,33 +37,22 @@ DWORD LastErrorOrInternal() {
 }
 
 // Opens a session that follows the system's proxy configuration. Systems
-// before Windows 8.1 refuse the automatic proxy type; there the user's
-// static proxy setting is used when there is one, else WinHTTP's own default
-// (proxy auto-discovery is left out there, it would block each exchange for
-// seconds on networks without it).
-HINTERNET OpenWithSystemProxy() {
-    HINTERNET session = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-    if (session != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) return session;
-
-    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user = {};
-    if (WinHttpGetIEProxyConfigForCurrentUser(&user) && user.lpszProxy != nullptr) {
-        session = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, user.lpszProxy,
-                              user.lpszProxyBypass ? user.lpszProxyBypass : WINHTTP_NO_PROXY_BYPASS,
-                              0);
+// before Windows 8.1 refuse the automatic proxy type (and some later ones may
+// too); there the user's configuration is followed by *fallback.
+HINTERNET OpenWithSystemProxy(std::unique_ptr<ProxySettings>* fallback) {
+    if (!SystemVersion::Current().BeforeWindows81()) {
+        HINTERNET session = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                        WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+        if (session != nullptr || GetLastError() != ERROR_INVALID_PARAMETER) return session;
     }
-    DWORD error = GetLastError();
-    if (user.lpszAutoConfigUrl) GlobalFree(user.lpszAutoConfigUrl);
-    if (user.lpszProxy) GlobalFree(user.lpszProxy);
-    if (user.lpszProxyBypass) GlobalFree(user.lpszProxyBypass);
-    if (session != nullptr) return session;
-    SetLastError(error);
-    return WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                       WINHTTP_NO_PROXY_BYPASS, 0);
+    auto settings = std::make_unique<ProxySettings>(ProxySettings::ReadUserConfig());
+    HINTERNET session = settings->OpenSession(kUserAgent);
+    if (session != nullptr) *fallback = std::move(settings);
+    return session;
 }
 
-DWORD OpenSession(int protocolCode, HINTERNET* result) {
-    HINTERNET opened = OpenWithSystemProxy();
+DWORD OpenSession(int protocolCode, HINTERNET* result, std::unique_ptr<ProxySettings>* proxy) {
+    HINTERNET opened = OpenWithSystemProxy(proxy);
     if (opened == nullptr) return LastErrorOrInternal();
     UniqueInternet session(opened);
 
@@ -73,8 +69,11 @@ DWORD OpenSession(int protocolCode, HINTERNET* result) {
         // Systems that predate TLS 1.3 refuse its flag; the minimum still holds
         // without it.
         protocols &= ~static_cast<DWORD>(WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3);
+        // The default's versions are a best effort: a system without the
+        // update that brings TLS 1.1 and 1.2 to WinHTTP keeps its own.
         if (!WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
-                              sizeof protocols))
+                              sizeof protocols) &&
+            SlotOf(protocolCode) != 0)
             return LastErrorOrInternal();
     }
     *result = session.release();
@@ -100,7 +99,10 @@ DWORD SharedSessions::ProtocolFlags(int protocolCode) noexcept {
         case 3: return tls10;
         case 4: return tls11;
         case 5: return tls12;
-        default: return 0;
+        default:
+            if (!SystemVersion::Current().BeforeWindows81()) return 0;
+            return WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |
+                   WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
     }
 }
 
@@ -108,11 +110,37 @@ DWORD SharedSessions::Acquire(int protocolCode, HINTERNET* session) noexcept {
     int slot = SlotOf(protocolCode);
     ExclusiveLock lock;
     if (g_sessions[slot] == nullptr) {
-        DWORD error = OpenSession(protocolCode, &g_sessions[slot]);
-        if (error != 0) return error;
+        std::unique_ptr<ProxySettings> proxy;
+        try {
+            DWORD error = OpenSession(protocolCode, &g_sessions[slot], &proxy);
+            if (error != 0) return error;
+        } catch (const std::bad_alloc&) {
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        g_proxies[slot] = proxy.release();
     }
     *session = g_sessions[slot];
     return 0;
+}
+
+DWORD SharedSessions::ApplyProxy(int protocolCode, HINTERNET request, const TargetUrl& target) {
+    ProxySettings* proxy = nullptr;
+    {
+        ExclusiveLock lock;
+        proxy = g_proxies[SlotOf(protocolCode)];
+    }
+    // Outside the lock: a lookup may take seconds.
+    return proxy != nullptr ? proxy->ApplyTo(request, target) : 0;
+}
+
+void SharedSessions::CloseAll() noexcept {
+    ExclusiveLock lock;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        if (g_sessions[slot] != nullptr) WinHttpCloseHandle(g_sessions[slot]);
+        g_sessions[slot] = nullptr;
+        delete g_proxies[slot];
+        g_proxies[slot] = nullptr;
+    }
 }
 
 }  // namespace OAuthClient

@@ -7,11 +7,15 @@
 // session for each protocol code; a host that always asks for the same code
 // (the usual case) uses exactly one. Sessions are opened on first use and
 // kept for the life of the process: the module pins itself (Exports.cpp).
+// Where the system cannot follow the proxy configuration by itself, a
+// session carries the proxy answers of its own lookups (ProxySettings).
 #ifndef QZHTTPCLIENT_SHAREDSESSIONS_H
 #define QZHTTPCLIENT_SHAREDSESSIONS_H
 
 #include <windows.h>
 #include <winhttp.h>
+
+#include "TargetUrl.h"
 
 namespace OAuthClient {
 
@@ -23,9 +27,22 @@ public:
     // opening (session untouched); the next call tries again.
     static DWORD Acquire(int protocolCode, HINTERNET* session) noexcept;
 
+    // Sets on request, opened for target on the session of protocolCode,
+    // the proxy that the user's configuration chooses for it where the
+    // session cannot choose by itself. Returns 0 or the error of setting it.
+    // Throws std::bad_alloc.
+    static DWORD ApplyProxy(int protocolCode, HINTERNET request, const TargetUrl& target);
+
     // The WINHTTP_FLAG_SECURE_PROTOCOL_* set for protocolCode; 0 for the
-    // system's default.
+    // system's default. Before Windows 8.1 the default is TLS 1.0, 1.1 and
+    // 1.2, as later systems have it, instead of the system's SSL 3.0 and
+    // TLS 1.0 that nearly every server now refuses.
     static DWORD ProtocolFlags(int protocolCode) noexcept;
+
+    // Closes every session and forgets its proxy answers, for tests that
+    // change what the system reports between exchanges. No exchange may be
+    // running.
+    static void CloseAll() noexcept;
 };
 
 }  // namespace OAuthClient

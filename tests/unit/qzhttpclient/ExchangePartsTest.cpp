@@ -3,15 +3,32 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <string>
 
 #include "HttpExchange.h"
+#include "ProxySettings.h"
 #include "SharedSessions.h"
 #include "StatusPhrase.h"
+#include "SystemVersion.h"
 #include "TargetUrl.h"
 
 namespace OAuthClient {
 namespace {
+
+// Makes SystemVersion::Current() report major.minor while it lives.
+class PinnedVersion {
+public:
+    PinnedVersion(DWORD major, DWORD minor) {
+        pinned_ = {major, minor, 0};
+        previous_ = SystemVersion::Override([] { return pinned_; });
+    }
+    ~PinnedVersion() { SystemVersion::Override(previous_); }
+
+private:
+    static inline SystemVersion pinned_;
+    SystemVersion::Source previous_;
+};
 
 TEST(TargetUrl, SplitsHostPortAndPathAndDropsTheFragment) {
     struct Case {
@@ -74,17 +91,54 @@ TEST(SharedSessions, ProtocolCodesAreMinimumVersionsWithEveryLaterOne) {
     const DWORD tls12 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
     const DWORD tls11 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1;
     const DWORD tls10 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1;
-    EXPECT_EQ(SharedSessions::ProtocolFlags(0), 0u);
-    EXPECT_EQ(SharedSessions::ProtocolFlags(3), tls10 | tls11 | tls12 | tls13);
-    EXPECT_EQ(SharedSessions::ProtocolFlags(4), tls11 | tls12 | tls13);
-    EXPECT_EQ(SharedSessions::ProtocolFlags(5), tls12 | tls13);
-    for (int other : {-1, 1, 2, 6, 0x800})
-        EXPECT_EQ(SharedSessions::ProtocolFlags(other), 0u) << other;
-    // SSL 2 and 3 are never offered.
-    for (int code : {3, 4, 5})
-        EXPECT_EQ(SharedSessions::ProtocolFlags(code) &
-                      (WINHTTP_FLAG_SECURE_PROTOCOL_SSL2 | WINHTTP_FLAG_SECURE_PROTOCOL_SSL3),
-                  0u);
+    // The system's default (0) is left alone from Windows 8.1 on, and named
+    // before it, where WinHTTP's own default stops at TLS 1.0; a version the
+    // system does not report counts as current.
+    struct Case {
+        DWORD major, minor;
+        DWORD defaultFlags;
+    } cases[] = {
+        {5, 1, tls10 | tls11 | tls12}, {6, 1, tls10 | tls11 | tls12}, {6, 2, tls10 | tls11 | tls12},
+        {6, 3, 0}, {10, 0, 0}, {0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        PinnedVersion pin(c.major, c.minor);
+        SCOPED_TRACE(testing::Message() << c.major << "." << c.minor);
+        EXPECT_EQ(SharedSessions::ProtocolFlags(0), c.defaultFlags);
+        for (int other : {-1, 1, 2, 6, 0x800}) EXPECT_EQ(SharedSessions::ProtocolFlags(other), c.defaultFlags) << other;
+        EXPECT_EQ(SharedSessions::ProtocolFlags(3), tls10 | tls11 | tls12 | tls13);
+        EXPECT_EQ(SharedSessions::ProtocolFlags(4), tls11 | tls12 | tls13);
+        EXPECT_EQ(SharedSessions::ProtocolFlags(5), tls12 | tls13);
+        // SSL 2 and 3 are never offered.
+        for (int code : {0, 3, 4, 5})
+            EXPECT_EQ(SharedSessions::ProtocolFlags(code) &
+                          (WINHTTP_FLAG_SECURE_PROTOCOL_SSL2 | WINHTTP_FLAG_SECURE_PROTOCOL_SSL3),
+                      0u);
+    }
+}
+
+TEST(ProxySettings, TheLookupSeesOnlyTheOrigin) {
+    struct Case {
+        const wchar_t* url;
+        const wchar_t* origin;
+    } cases[] = {
+        {L"https://idp.test/token?code=secret#x", L"https://idp.test:443/"},
+        {L"http://127.0.0.1:8080/a/b", L"http://127.0.0.1:8080/"},
+    };
+    for (const Case& c : cases) {
+        TargetUrl target;
+        ASSERT_EQ(target.Parse(c.url), 0u) << c.url;
+        EXPECT_EQ(ProxySettings::LookupUrl(target), c.origin) << c.url;
+    }
+}
+
+TEST(SystemVersion, TheSystemReportsItsOwnVersion) {
+    SystemVersion version = SystemVersion::Current();
+    // Wine reports the version its prefix is set to (Windows 7 SP1 unless
+    // changed).
+    std::printf("system version %lu.%lu.%lu\n", version.major, version.minor, version.build);
+    EXPECT_GE(version.major, 5u);
+    EXPECT_GT(version.build, 0u);
 }
 
 TEST(StatusPhrase, KnownCodesHaveTheirPhraseAndOthersTheirClass) {
