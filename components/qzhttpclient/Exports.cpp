@@ -5,6 +5,7 @@
 
 #include "ExchangeDeadline.h"
 #include "HttpClient.h"
+#include "UnwindTables.h"
 
 extern "C" OAuthClient::IHttpClient* __cdecl CreateHttpClient(void) {
     return new (std::nothrow) OAuthClient::CHttpClient();
@@ -18,15 +19,20 @@ extern "C" OAuthClient::IHttpClient* __cdecl CreateHttpClient(void) {
 //   run out and the runtime aborts the host's process;
 // - the shared WinHTTP sessions, and with them the keep-alive connections,
 //   survive from one token request to the next.
+// DllMain runs once the runtime has started, so the module's unwind tables
+// can be checked here (UnwindTables.h).
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
+        OAuthClient::RegisterUnwindTables(instance);
         HMODULE self = nullptr;
         GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                            reinterpret_cast<LPCWSTR>(&CreateHttpClient), &self);
     } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
         // Reached only if the pin failed and the module is being freed.
         OAuthClient::DeadlineWatch::CloseSharedTimer();
+        // The runtime shuts down after this; nothing it still runs throws.
+        OAuthClient::DeregisterUnwindTables();
     }
     return TRUE;
 }

@@ -17,6 +17,8 @@
 
 #include <windows.h>
 
+#include "UnwindTables.h"
+
 // The C runtime's entry point, which starts the runtime and calls DllMain.
 extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE module, DWORD reason, LPVOID reserved);
 
@@ -40,6 +42,9 @@ inline BOOL RunModuleEntry(HANDLE module, DWORD reason, LPVOID reserved) noexcep
         const DWORD candidate = TlsAlloc();
         if (candidate != TLS_OUT_OF_INDEXES) TlsFree(candidate);
         const BOOL started = DllMainCRTStartup(module, reason, reserved);
+        // Before the slot is looked at: in a host with the shared libgcc it
+        // is this call that first takes the thread library's slot.
+        if (started) RegisterUnwindTables(static_cast<HMODULE>(module));
         if (started && candidate != TLS_OUT_OF_INDEXES && TlsGetValue(candidate) != nullptr) {
             runtimeSlot = candidate;
         }
@@ -50,6 +55,7 @@ inline BOOL RunModuleEntry(HANDLE module, DWORD reason, LPVOID reserved) noexcep
     // reserved is null for FreeLibrary and non-null when the process ends,
     // when nothing needs to be given back.
     if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+        DeregisterUnwindTables();
         __gnu_cxx::__freeres();
         if (runtimeSlot != TLS_OUT_OF_INDEXES) {
             TlsFree(runtimeSlot);
