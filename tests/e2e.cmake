@@ -87,6 +87,17 @@ target_include_directories(e2e_oauth PRIVATE ${PROJECT_SOURCE_DIR}/include)
 target_link_libraries(e2e_oauth PRIVATE winhttp crypt32)
 add_dependencies(e2e_oauth OAuth_Dll qzshr190 qzhttpclient190)
 
+# The same program in a host that carries the toolchain's shared runtime
+# (tests/CMakeLists.txt).
+target_include_directories(e2e_oauth PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support)
+if(OAUTH_SHARED_RUNTIME_PRELOAD)
+    add_dependencies(e2e_oauth oauth_shared_runtime)
+    add_test(NAME e2e_oauth_shared_libgcc COMMAND e2e_oauth)
+    set_tests_properties(e2e_oauth_shared_libgcc PROPERTIES
+        ENVIRONMENT "${OAUTH_SERVER_ENV};${OAUTH_SHARED_RUNTIME_PRELOAD}"
+        TIMEOUT 300 FIXTURES_REQUIRED "auth_server;server_trust" WORKING_DIRECTORY ${OAUTH_BIN_DIR})
+endif()
+
 # Hosts that keep the library in a folder of their own: the program lives in
 # bin/loading/app, away from the modules, and lays out the host folders itself.
 add_executable(e2e_loading ${CMAKE_CURRENT_SOURCE_DIR}/e2e/loading/LoadingTest.cpp

@@ -15,6 +15,7 @@ set_target_properties(qzhttpclient_fake PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${OAUTH_FAKE_DIR}
     ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/fake)
 target_include_directories(qzhttpclient_fake PRIVATE ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(qzhttpclient_fake PRIVATE oauth_unwind_tables)
 target_link_options(qzhttpclient_fake PRIVATE -Wl,--entry,_FakeHttpEntry@12)
 oauth_static_runtime(qzhttpclient_fake)
 

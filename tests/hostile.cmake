@@ -24,7 +24,7 @@ add_executable(e2e_hostile ${OAUTH_HOSTILE_SOURCES} ${OAUTH_E2E_SUPPORT}
     ${CMAKE_CURRENT_SOURCE_DIR}/e2e/library/LibraryFixture.cpp)
 set_target_properties(e2e_hostile PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${OAUTH_BIN_DIR})
 target_include_directories(e2e_hostile PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/e2e/support
-    ${CMAKE_CURRENT_SOURCE_DIR}/e2e/library ${CMAKE_CURRENT_SOURCE_DIR}/e2e/hostile
+    ${CMAKE_CURRENT_SOURCE_DIR}/e2e/library ${CMAKE_CURRENT_SOURCE_DIR}/e2e/hostile ${CMAKE_CURRENT_SOURCE_DIR}/support
     ${PROJECT_SOURCE_DIR}/include)
 target_link_libraries(e2e_hostile PRIVATE GTest::gtest GTest::gtest_main psapi)
 oauth_static_runtime(e2e_hostile)

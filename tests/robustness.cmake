@@ -67,6 +67,13 @@ robust_copy_modules(robust_soak qzhttpclient_fake qzshr190 OAuth_Dll)
 robust_test(soak_token_cycles robust_soak FILTER Soak.Token*)
 robust_test(soak_resource_cycles robust_soak FILTER Soak.Resource*)
 robust_test(soak_library_loads robust_soak FILTER Soak.Loading*)
+# The same loads in a host that carries the toolchain's shared runtime.
+target_include_directories(robust_soak PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support)
+if(OAUTH_SHARED_RUNTIME_PRELOAD)
+    add_dependencies(robust_soak oauth_shared_runtime)
+    robust_test(soak_library_loads_shared_libgcc robust_soak FILTER Soak.Loading*
+        ENV ${OAUTH_SHARED_RUNTIME_PRELOAD})
+endif()
 
 # Heap validation. heapcheck.sh runs a program with WINEDEBUG=+heap, which in
 # Wine 8 validates the whole heap on every heap call with tail and free

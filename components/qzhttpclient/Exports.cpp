@@ -4,6 +4,7 @@
 #include <new>
 
 #include "HttpClient.h"
+#include "UnwindTables.h"
 
 extern "C" OAuthClient::IHttpClient* __cdecl CreateHttpClient(void) {
     return new (std::nothrow) OAuthClient::CHttpClient();
@@ -20,9 +21,11 @@ extern "C" OAuthClient::IHttpClient* __cdecl CreateHttpClient(void) {
 // Callbacks of the module's own (the thread pool's deadline ticks) may only
 // run while its code is mapped, so a module that cannot pin itself refuses to
 // load: the library then reports the component missing instead of leaving a
-// callback behind an unload.
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+// callback behind an unload. DllMain runs once the runtime has started, so the
+// module's unwind tables can be checked here (UnwindTables.h).
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
+    OAuthClient::RegisterUnwindTables(instance);
     HMODULE self = nullptr;
     return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                               reinterpret_cast<LPCWSTR>(&CreateHttpClient), &self);

@@ -46,6 +46,8 @@
 
 #include <cstdlib>
 
+#include "UnwindTables.h"
+
 // The C runtime's entry point, which starts the runtime and calls DllMain.
 extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE module, DWORD reason, LPVOID reserved);
 
@@ -90,6 +92,9 @@ inline BOOL RunModuleEntry(HANDLE module, DWORD reason, LPVOID reserved) noexcep
         const DWORD candidate = TlsAlloc();
         if (candidate != TLS_OUT_OF_INDEXES) TlsFree(candidate);
         const BOOL started = DllMainCRTStartup(module, reason, reserved);
+        // Before the slot is looked at: in a host with the shared libgcc it
+        // is this call that first takes the thread library's slot.
+        if (started) RegisterUnwindTables(static_cast<HMODULE>(module));
         if (started && candidate != TLS_OUT_OF_INDEXES && TlsGetValue(candidate) != nullptr) {
             runtimeSlot = candidate;
         }
@@ -103,6 +108,7 @@ inline BOOL RunModuleEntry(HANDLE module, DWORD reason, LPVOID reserved) noexcep
         void* const record = runtimeSlot != TLS_OUT_OF_INDEXES ? TlsGetValue(runtimeSlot) : nullptr;
         detail::EndCallingThreadInModule(module);
         if (record != nullptr && TlsGetValue(runtimeSlot) == nullptr) std::free(record);
+        DeregisterUnwindTables();
         __gnu_cxx::__freeres();
         if (runtimeSlot != TLS_OUT_OF_INDEXES) {
             TlsFree(runtimeSlot);

@@ -1,5 +1,7 @@
 #include "LibraryFixture.h"
 
+#include "SharedRuntime.h"
+
 namespace OAuthTest {
 
 using namespace OAuthClient;
@@ -30,6 +32,7 @@ std::wstring Text(Object* object, int (Object::*getter)(const wchar_t**)) {
 
 void LibraryTest::SetUp() {
     ASSERT_TRUE(PortsError().empty()) << PortsError();
+    ASSERT_TRUE(PreloadFromEnvironment()) << "cannot load the module OAUTH_TEST_PRELOAD names";
     module_ = LoadLibraryW((ProgramFolder() + L"OAuth_Dll.dll").c_str());
     ASSERT_NE(module_, nullptr) << "cannot load OAuth_Dll.dll beside the test program";
     createClient_ = Export<PFN_CreateOAuthClient>(module_, "CreateOAuthClient");
