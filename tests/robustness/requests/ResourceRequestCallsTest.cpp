@@ -52,6 +52,8 @@ const wchar_t* const kTypical[] = {
     L"authorization",
     L"Bearer abc",
     L"Content-Type",
+    L"Bad Name",
+    L"X-Note:a\r\nX-Injected: 1",
     L"application/json",
     L"A:1\r\nB:2",
     L"A:1\n\nB:2",
