@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "TestObjects.h"
 
 namespace OAuthClient {
@@ -5,6 +7,9 @@ namespace test {
 namespace {
 
 using ExtensionGrants = FakeHttpTest;
+
+constexpr wchar_t kFormContentType[] =
+    L"SetRequestHeader(Content-Type|application/x-www-form-urlencoded|0)";
 
 TEST_F(ExtensionGrants, PostsTheHostsParametersWithoutCredentials) {
     TokenRequestPtr request = NewTokenRequest(L"authorization_code");
@@ -19,6 +24,7 @@ TEST_F(ExtensionGrants, PostsTheHostsParametersWithoutCredentials) {
         L"Create",
         L"SetSecureProtocol(5)",
         L"SetNumericSetting(-5)",
+        kFormContentType,
         L"SendRequestText(POST|https://as.test/token|code=abc&grant_type=authorization_code&"
         L"redirect_uri=https://c.test/cb|-1)",
         L"Release",
@@ -34,6 +40,30 @@ TEST_F(ExtensionGrants, WithoutParametersSendsNoFormAtAll) {
         ASSERT_EQ(RequestToken(request.get()), 1);
         EXPECT_EQ(FakeRequestCalls().at(3),
                   std::wstring(L"SendRequest(") + method + L"|https://as.test/token)");
+    }
+}
+
+TEST_F(ExtensionGrants, LabelsAFormBodyUnlessTheHostDid) {
+    const struct {
+        const wchar_t* method;
+        const wchar_t* ownContentType;
+        bool labelled;
+    } cases[] = {
+        {L"POST", nullptr, true},
+        {L"PUT", nullptr, true},
+        {L"POST", L"content-type", false},
+        {L"GET", nullptr, false},  // the form goes to the query
+    };
+    for (const auto& c : cases) {
+        ResetFakeHttp();
+        TokenRequestPtr request = NewTokenRequest(L"refresh_token", c.method);
+        if (c.ownContentType)
+            request->SetHeader(c.ownContentType, L"application/x-www-form-urlencoded");
+        request->SetParam(L"refresh_token", L"r");
+        ASSERT_EQ(RequestToken(request.get()), 1);
+        const Calls calls = FakeRequestCalls();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), kFormContentType), c.labelled ? 1 : 0)
+            << c.method << " " << (c.ownContentType != nullptr);
     }
 }
 
