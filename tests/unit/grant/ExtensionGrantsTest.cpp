@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <tuple>
 
 #include "TestObjects.h"
 
@@ -44,26 +45,17 @@ TEST_F(ExtensionGrants, WithoutParametersSendsNoFormAtAll) {
 }
 
 TEST_F(ExtensionGrants, LabelsAFormBodyUnlessTheHostDid) {
-    const struct {
-        const wchar_t* method;
-        const wchar_t* ownContentType;
-        bool labelled;
-    } cases[] = {
-        {L"POST", nullptr, true},
-        {L"PUT", nullptr, true},
-        {L"POST", L"content-type", false},
-        {L"GET", nullptr, false},  // the form goes to the query
-    };
-    for (const auto& c : cases) {
+    // Method, the host's own Content-Type, and whether the library adds one.
+    using Case = std::tuple<const wchar_t*, bool, long>;
+    for (auto [method, own, labelled] :
+         {Case{L"PUT", false, 1}, Case{L"POST", true, 0}, Case{L"GET", false, 0}}) {
         ResetFakeHttp();
-        TokenRequestPtr request = NewTokenRequest(L"refresh_token", c.method);
-        if (c.ownContentType)
-            request->SetHeader(c.ownContentType, L"application/x-www-form-urlencoded");
+        TokenRequestPtr request = NewTokenRequest(L"refresh_token", method);
+        if (own) request->SetHeader(L"content-type", L"application/x-www-form-urlencoded");
         request->SetParam(L"refresh_token", L"r");
         ASSERT_EQ(RequestToken(request.get()), 1);
         const Calls calls = FakeRequestCalls();
-        EXPECT_EQ(std::count(calls.begin(), calls.end(), kFormContentType), c.labelled ? 1 : 0)
-            << c.method << " " << (c.ownContentType != nullptr);
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), kFormContentType), labelled) << method;
     }
 }
 

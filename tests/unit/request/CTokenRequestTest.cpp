@@ -139,15 +139,5 @@ TEST(CTokenRequest, AcceptsItsOwnTextsAsArguments) {
     EXPECT_EQ(text, nullptr);
 }
 
-TEST(CTokenRequest, RefusesHeaderLinesTheHostDidNotName) {
-    TokenRequestPtr request = NewRequest();
-    EXPECT_EQ(request->SetHeader(L"X-Note", L"a\r\nX-Injected: 1"), -1);
-    EXPECT_EQ(request->SetHeader(L"Bad Name", L"v"), -1);
-    EXPECT_EQ(request->SetHeaders(L"A:1\r\nBad Name:2"), -1);
-    const wchar_t* text = L"unwritten";
-    request->GetHeaders(&text);
-    EXPECT_EQ(text, nullptr);
-}
-
 }  // namespace
 }  // namespace OAuthClient

@@ -115,27 +115,6 @@ TEST(TokenResponse, ReadsExpiresInAsTheRuntimeConvertsIt) {
     }
 }
 
-TEST(TokenResponse, NestedMembersNeverStandInForTheReplysOwn) {
-    const struct {
-        const wchar_t* body;
-        const wchar_t* accessToken;
-        const wchar_t* error;
-    } cases[] = {
-        {L"{\"scopes\":[\"a\",\"b\"],\"access_token\":\"t\"}", L"t", L"(-1)"},
-        {L"{\"authorization_details\":[{\"type\":\"x\",\"error\":\"e\"}],\"access_token\":\"t\"}",
-         L"t", L"(-1)"},
-        {L"{\"data\":{\"token_type\":\"Bearer\",\"access_token\":\"x\"}}", L"x", L"(-1)"},
-        {L"{\"user\":{\"access_token\":\"inner\"},\"access_token\":\"outer\"}", L"outer", L"(-1)"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.body));
-        FakeHttpClient client(JsonReply(200, c.body));
-        TokenResponsePtr response = Read(client);
-        EXPECT_EQ(Text(*response, &CTokenResponse::GetAccessToken), c.accessToken);
-        EXPECT_EQ(Text(*response, &CTokenResponse::GetError), c.error);
-    }
-}
-
 TEST(TokenResponse, UnreadableBodiesLeaveEveryReplyFieldUnset) {
     struct Case {
         const wchar_t* body;
