@@ -56,9 +56,9 @@ int CGrantDelegate::StartExchange(ITokenRequest* request) noexcept {
     return client_ ? 1 : -1;
 }
 
-bool CGrantDelegate::HasOwnAuthorization() const {
+bool CGrantDelegate::HasOwnHeader(const wchar_t* name) const {
     const wchar_t* value = nullptr;
-    request_->GetHeader(L"Authorization", &value);
+    request_->GetHeader(name, &value);
     return HasText(value);
 }
 
@@ -103,7 +103,7 @@ int CGrantDelegate::PrepareBasicAuthorization() {
 
     SecureWString authorization(L"Basic ");
     authorization.append(text, static_cast<size_t>(wideCount));
-    client_->SetRequestHeader(L"Content-Type", L"application/x-www-form-urlencoded", 0);
+    client_->SetRequestHeader(L"Content-Type", kFormContentType, 0);
     client_->SetRequestHeader(L"Authorization", authorization.c_str(), 0);
     return 1;
 }
@@ -162,7 +162,7 @@ int CGrantDelegate::ExecuteFormGrant(ITokenRequest* request, ITokenResponse** re
     if (response == nullptr) return -1;
     try {
         if (StartExchange(request) != 1) return -1;
-        if (!HasOwnAuthorization() && PrepareBasicAuthorization() != 1) {
+        if (!HasOwnHeader(L"Authorization") && PrepareBasicAuthorization() != 1) {
             return FinishExchange(-1, response);
         }
         if (ApplyTransportSettings() != 1) return FinishExchange(-1, response);

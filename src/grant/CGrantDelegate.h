@@ -15,6 +15,9 @@
 
 namespace OAuthClient {
 
+// The media type of every form the grants send as a body.
+constexpr wchar_t kFormContentType[] = L"application/x-www-form-urlencoded";
+
 class CGrantDelegate : public IGrantDelegate {
 public:
     CGrantDelegate(const CGrantDelegate&) = delete;
@@ -56,7 +59,9 @@ protected:
     // Stores the request and creates the HTTP client. 1, or -1 when there is
     // no factory or it returned null.
     int StartExchange(ITokenRequest* request) noexcept;
-    bool HasOwnAuthorization() const;
+    // Whether the host set a non-empty header of that name (letter case
+    // ignored).
+    bool HasOwnHeader(const wchar_t* name) const;
     // Sets Content-Type and "Basic " credentials from the client id and
     // secret. 1, or -1 when either is missing or a conversion fails.
     int PrepareBasicAuthorization();

@@ -1,5 +1,7 @@
 #include "grant/CResourceRetriever.h"
 
+#include <cwchar>
+
 #include "request/OwnedBuffer.h"
 #include "response/CResourceResponse.h"
 
@@ -61,7 +63,9 @@ int CResourceRetriever::ConfigureAndSend(IOAuthRequest* request) {
     if (!HasText(ownAuthorization)) {
         const wchar_t* accessToken = nullptr;
         request->GetAccessToken(&accessToken);
-        if (!HasText(accessToken)) return -1;
+        // A line end would let the token (which may come straight from a
+        // token reply) add header lines of its own.
+        if (!HasText(accessToken) || std::wcspbrk(accessToken, L"\r\n") != nullptr) return -1;
         SecureWString bearer(L"Bearer ");
         bearer += accessToken;
         client->SetRequestHeader(L"Authorization", bearer.c_str(), 0);

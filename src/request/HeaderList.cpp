@@ -9,10 +9,24 @@ namespace {
 
 constexpr std::wstring_view kLineEnd = L"\r\n";
 
+// A header name as HTTP defines it (a token); anything else would be
+// dropped by the HTTP stack or, with a line end, become a line of its own.
+bool IsHeaderName(std::wstring_view name) {
+    constexpr std::wstring_view kSymbols = L"!#$%&'*+-.^_`|~";
+    if (name.empty()) return false;
+    for (wchar_t unit : name) {
+        const bool alphanumeric = (unit >= L'0' && unit <= L'9') || (unit >= L'A' && unit <= L'Z') ||
+                                  (unit >= L'a' && unit <= L'z');
+        if (!alphanumeric && kSymbols.find(unit) == std::wstring_view::npos) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool HeaderList::IsAcceptable(std::wstring_view name, std::wstring_view value) {
-    return !IsBlank(name.data(), name.size()) && !IsBlank(value.data(), value.size());
+    return IsHeaderName(name) && !IsBlank(value.data(), value.size()) &&
+           value.find_first_of(kLineEnd) == std::wstring_view::npos;
 }
 
 std::wstring_view HeaderList::NameOf(const Line& line) {
@@ -124,8 +138,7 @@ void HeaderList::GetHeaders(const wchar_t** text) {
         std::wmemcpy(cursor, line.data(), line.size());
         cursor += line.size();
     }
-    // Only the line end of the last line goes; a value that itself ends in
-    // CR or LF keeps it.
+    // Only the line end of the last line goes.
     joined.get()[unitCount - 1] = L'\0';
     joined.get()[unitCount - 2] = L'\0';
     headerText_ = std::move(joined);

@@ -54,28 +54,38 @@ CTokenResponse::CTokenResponse(IHttpClient* client) {
     ReadReplyFields(*client);
 }
 
-void CTokenResponse::ReadReplyFields(IHttpClient& client) {
-    const wchar_t* text = nullptr;
-    if (client.GetResponseText(&text) != 1 || text == nullptr || *text == L'\0') return;
+void CTokenResponse::ReadReplyFields(IHttpClient& client) noexcept {
+    try {
+        const wchar_t* text = nullptr;
+        if (client.GetResponseText(&text) != 1 || text == nullptr || *text == L'\0') return;
 
-    // The members are wanted only for the fields below; the map and its
-    // copies of the tokens go (wiped) when this returns.
-    TextMap members;
-    bool outOfMemory = false;
-    const int scan = ParseJsonReply(text, members, &outOfMemory);
-    if (outOfMemory) throw std::bad_alloc();
-    if (scan != 0) return;
+        // The members are wanted only for the fields below; the map and its
+        // copies of the tokens go (wiped) when this returns.
+        TextMap members;
+        if (ParseJsonReply(text, members) != 0) return;
 
-    if (members.find(std::wstring_view(L"error")) != members.end()) {
-        error_ = LookupField(members, L"error");
-        errorDescription_ = LookupField(members, L"error_description");
-        errorUri_ = LookupField(members, L"error_uri");
-        state_ = LookupField(members, L"state");
-    } else {
-        tokenType_ = LookupField(members, L"token_type");
-        accessToken_ = LookupField(members, L"access_token");
-        LookupNumber(members, L"expires_in", expiresIn_);
-        refreshToken_ = LookupField(members, L"refresh_token");
+        if (members.find(std::wstring_view(L"error")) != members.end()) {
+            error_ = LookupField(members, L"error");
+            errorDescription_ = LookupField(members, L"error_description");
+            errorUri_ = LookupField(members, L"error_uri");
+            state_ = LookupField(members, L"state");
+        } else {
+            tokenType_ = LookupField(members, L"token_type");
+            accessToken_ = LookupField(members, L"access_token");
+            LookupNumber(members, L"expires_in", expiresIn_);
+            refreshToken_ = LookupField(members, L"refresh_token");
+        }
+    } catch (...) {
+        // Out of memory while reading the reply: the host still gets the
+        // status, headers and body, and no half-read set of fields.
+        accessToken_.reset();
+        refreshToken_.reset();
+        expiresIn_ = 0;
+        error_.reset();
+        errorUri_.reset();
+        state_.reset();
+        errorDescription_.reset();
+        tokenType_.reset();
     }
 }
 

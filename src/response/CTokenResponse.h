@@ -16,8 +16,10 @@ namespace OAuthClient {
 // access-token fields, never both.
 class CTokenResponse final : public ITokenResponse {
 public:
-    // A new, complete response read from client after a send that returned
-    // 1, or null when memory runs out. A null client gives an empty response
+    // A new response read from client after a send that returned 1, or null
+    // when memory runs out before status, headers and body are copied; when
+    // it runs out while the body is read as a reply, the response has no
+    // reply fields. A null client gives an empty response
     // (status 0, every text getter -1).
     static CTokenResponse* Create(IHttpClient* client) noexcept;
 
@@ -48,7 +50,8 @@ private:
     explicit CTokenResponse(IHttpClient* client);
     ~CTokenResponse() = default;
 
-    void ReadReplyFields(IHttpClient& client);
+    // Fills every field the reply carries, or none when memory runs out.
+    void ReadReplyFields(IHttpClient& client) noexcept;
 
     WideBuffer accessToken_;
     WideBuffer refreshToken_;

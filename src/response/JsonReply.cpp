@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <new>
+#include <vector>
 
 namespace OAuthClient {
 namespace {
@@ -78,7 +79,53 @@ bool IsValueSpace(wchar_t unit) {
     return unit == L' ' || unit == L'\t' || unit == L'\r' || unit == L'\n';
 }
 
-int Scan(std::wstring_view text, TextMap& map) {
+// Nesting deeper than this is passed over whole, like an array: each level
+// keeps a copy of its object's text, so the cap keeps a hostile reply's cost
+// in proportion to its length. Wrapped replies need one or two levels.
+constexpr size_t kMaxOpenObjects = 16;
+
+// Steps over the array or object whose "[" or "{" is at i and leaves i just
+// past its end. Brackets and braces inside strings do not count. False when
+// the text ends first.
+bool SkipBracketed(std::wstring_view text, size_t& i) {
+    const size_t n = text.size();
+    size_t depth = 0;
+    while (i < n) {
+        const wchar_t unit = text[i++];
+        if (unit == L'"') {
+            while (i < n && text[i] != L'"') i += (text[i] == L'\\') ? 2 : 1;
+            if (i >= n) return false;
+            ++i;
+        } else if (unit == L'[' || unit == L'{') {
+            ++depth;
+        } else if ((unit == L']' || unit == L'}') && --depth == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Moves i to the comma or closing brace that ends a raw value. An array at
+// the start (or an object, when skipObject) is passed over whole, so that
+// nothing inside it is read as a member. False when the text ends first.
+bool FindRawEnd(std::wstring_view text, size_t& i, bool skipObject = false) {
+    const size_t n = text.size();
+    if (i < n && (text[i] == L'[' || (skipObject && text[i] == L'{')) && !SkipBracketed(text, i)) {
+        return false;
+    }
+    while (i < n && text[i] != L',' && text[i] != L'}') ++i;
+    return i < n;
+}
+
+// A member whose value is an object still being read.
+struct OpenMember {
+    SecureWString key;
+    size_t valueStart;
+};
+
+// Members of the top-level object go to top, members of nested objects to
+// nested; the caller lets the top level win.
+int Scan(std::wstring_view text, TextMap& top, TextMap& nested) {
     const size_t n = text.size();
     size_t i = 0;
     while (i < n && text[i] != L'{') ++i;
@@ -89,15 +136,36 @@ int Scan(std::wstring_view text, TextMap& map) {
     KeepOnHeap(key);
     SecureWString value;
     KeepOnHeap(value);
+    std::vector<OpenMember> open;
+    auto store = [&] { (open.empty() ? top : nested).try_emplace(key, value); };
+
+    // i is on the comma or closing brace that ended a raw value. A brace
+    // closes a nested object, which makes that object's text the raw value
+    // of its member; at the top level the scan reads on past it.
+    auto afterRawValue = [&]() -> bool {
+        while (text[i] == L'}' && !open.empty()) {
+            const size_t valueStart = open.back().valueStart;
+            key.swap(open.back().key);
+            open.pop_back();
+            ++i;
+            if (!FindRawEnd(text, i)) return false;
+            value.assign(text.data() + valueStart, i - valueStart);
+            store();
+        }
+        ++i;
+        return true;
+    };
+
     for (;;) {
-        if (i >= n || text[i] == L'}') return kScanEnded;
         // Anything before a key (the opening brace, commas, stray text) is
         // passed over; a closing brace there ends the object.
-        while (i < n && text[i] != L'"') {
-            if (text[i] == L'}') return kScanEnded;
-            ++i;
+        while (i < n && text[i] != L'"' && text[i] != L'}') ++i;
+        if (i >= n) return open.empty() ? kScanEnded : kScanFailed;
+        if (text[i] == L'}') {
+            if (open.empty()) return kScanEnded;
+            if (!afterRawValue()) return kScanFailed;
+            continue;
         }
-        if (i >= n) return kScanEnded;
         ++i;
         if (!ReadQuoted(text, i, key)) return kScanFailed;
 
@@ -111,16 +179,18 @@ int Scan(std::wstring_view text, TextMap& map) {
         if (text[i] == L'"') {
             ++i;
             if (!ReadQuoted(text, i, value)) return kScanFailed;
+            store();
+            ++i;
+        } else if (text[i] == L'{' && open.size() < kMaxOpenObjects) {
+            open.push_back(OpenMember{key, i});
+            ++i;
         } else {
             const size_t start = i;
-            while (i < n && text[i] != L',' && text[i] != L'}') ++i;
-            if (i >= n) return kScanFailed;
+            if (!FindRawEnd(text, i, true)) return kScanFailed;
             value.assign(text.data() + start, i - start);
+            store();
+            if (!afterRawValue()) return kScanFailed;
         }
-        map.try_emplace(key, value);
-        // Past the closing quote, or past the comma or brace that ended a raw
-        // value: a raw value ended by a brace lets the scan read on.
-        ++i;
     }
 }
 
@@ -129,12 +199,16 @@ int Scan(std::wstring_view text, TextMap& map) {
 int ParseJsonReply(std::wstring_view text, TextMap& map, bool* outOfMemory) noexcept {
     if (outOfMemory) *outOfMemory = false;
     map.clear();
+    TextMap nested;
+    int result = kScanFailed;
     try {
-        return Scan(text, map);
+        result = Scan(text, map, nested);
     } catch (...) {
         if (outOfMemory) *outOfMemory = true;
-        return kScanFailed;
     }
+    // Moves the nodes whose names the top level lacks; allocates nothing.
+    map.merge(nested);
+    return result;
 }
 
 int LookupText(const TextMap& map, std::wstring_view key, SecureWString& out) {

@@ -1,11 +1,13 @@
 // The reader of token-endpoint replies: a forgiving single-pass scan of the
 // first JSON object of a text into a flat map, and the two lookups on it.
 //
-// The scan does not understand nesting or arrays: a nested value's text up to
-// the first comma or closing brace becomes the raw value of the outer key,
-// and the members after it land in the same flat map. Authorisation servers
-// send flat objects of strings and numbers, and that is all the token
-// response reads.
+// Authorisation servers send flat objects of strings and numbers, and that is
+// all the token response reads; the scan is lenient about everything else.
+// An array's text is passed over whole, so nothing inside one is read as a
+// member. A nested object's members are read too, for servers that wrap
+// their reply ({"data":{...}}), but a top-level member always wins over a
+// nested one of the same name, so a nested "error" or "access_token" cannot
+// stand in for the reply's own.
 #ifndef OAUTH_RESPONSE_JSONREPLY_H
 #define OAUTH_RESPONSE_JSONREPLY_H
 
@@ -19,8 +21,10 @@ namespace OAuthClient {
 // string values are the text between their quotes with the JSON escapes
 // decoded (\" \\ \/ \b \f \n \r \t and \uXXXX as one UTF-16 unit; any other
 // escape is kept as written, backslash included). Other values are stored raw
-// up to the next comma or closing brace, trailing white space included. The
-// first occurrence of a key wins.
+// up to the next comma or closing brace, trailing white space included; for
+// an array or object that brace or comma is the one after its end. The first
+// occurrence of a name wins, except that a top-level member beats any nested
+// one.
 //
 // Returns 0 when the scan ended normally, 1 when the text holds no opening
 // brace or ends inside a member (or memory ran out); the map then keeps what

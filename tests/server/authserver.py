@@ -48,7 +48,9 @@ reply carries an extra field "client_auth": "basic" or "form".
 Endpoints:
   POST /token           grant_type client_credentials, password, refresh_token,
                         authorization_code (oauthlib refuses other methods with
-                        400 invalid_request)
+                        400 invalid_request); a body without Content-Type
+                        application/x-www-form-urlencoded is refused with 400
+                        invalid_request
   GET|POST /resource    needs "Authorization: Bearer <token>"; echoes the
                         request as JSON with a "token" object (client_id, user,
                         grant_type, scopes, client_auth)
@@ -429,6 +431,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return "%s://127.0.0.1:%d%s" % (scheme, self.server.server_address[1], self.path)
 
     def _token(self, body, params):
+        # As compliant servers do: a form body must say it is one.
+        media_type = self.headers.get("Content-Type", "").split(";")[0].strip().lower()
+        if body and media_type != "application/x-www-form-urlencoded":
+            self._json(400, {"error": "invalid_request",
+                             "error_description":
+                                 "content must be application/x-www-form-urlencoded"})
+            return
         try:
             headers, text, status = OAUTH.create_token_response(
                 self._uri(), http_method=self.command, body=body.decode("utf-8", "replace"),

@@ -122,6 +122,17 @@ TEST_F(TokenEndpoint, PasswordGrantDeliversASpecialCharacterPasswordExactly) {
 }
 
 TEST_F(TokenEndpoint, RefreshTokenThroughTheExtensionGrantWithHostParameters) {
+    // The server refuses a form body that does not say it is one; the
+    // extension grant labels its form when the host does not.
+    ResourceReply unlabelled = Resource([](OAuthClient::IOAuthRequest* request) {
+        request->SetUrl(HttpUrl(L"/token").c_str());
+        request->SetMethod(L"POST");
+        request->SetHeader(L"Authorization", BasicCredentials(kClient, kSecret).c_str());
+        const char form[] = "grant_type=client_credentials";
+        request->SetBodyBytes(reinterpret_cast<const unsigned char*>(form), sizeof form - 1);
+    });
+    EXPECT_EQ(unlabelled.status, 400) << unlabelled.body;
+
     TokenReply first = Token([](ITokenRequest* request) {
         request->SetTokenLocation(HttpUrl(L"/token").c_str());
         request->SetMethod(L"POST");
@@ -138,7 +149,6 @@ TEST_F(TokenEndpoint, RefreshTokenThroughTheExtensionGrantWithHostParameters) {
         request->SetTokenLocation(HttpUrl(L"/token").c_str());
         request->SetMethod(L"POST");
         request->SetGrantType(L"refresh_token");
-        request->SetHeader(L"Content-Type", L"application/x-www-form-urlencoded");
         request->SetParam(L"refresh_token", first.refreshToken.c_str());
         request->SetParam(L"client_id", kClient);
         request->SetParam(L"client_secret", kSecret);

@@ -63,6 +63,19 @@ bool IsBlankText(const std::wstring& text) {
     return true;
 }
 
+// A header name must be an HTTP token and a value non-blank and free of line
+// ends, so that every line the host adds is one header it named.
+bool IsHeaderName(const std::wstring& name) {
+    static const std::wstring kTokenUnits =
+        L"!#$%&'*+-.^_`|~0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    return !name.empty() && name.find_first_not_of(kTokenUnits) == std::wstring::npos;
+}
+
+bool IsAcceptableHeader(const std::wstring& name, const std::wstring& value) {
+    return IsHeaderName(name) && !IsBlankText(value) &&
+           value.find_first_of(L"\r\n") == std::wstring::npos;
+}
+
 int SetPropertyModel(OptionalText& property, const OptionalText& text) {
     if (!text || text->empty()) return -1;
     property = text;
@@ -89,8 +102,7 @@ void HeaderModel::Merge(const std::wstring& name, const std::wstring& value) {
 }
 
 int HeaderModel::Set(const OptionalText& name, const OptionalText& value) {
-    if (!name || !value || name->empty() || value->empty()) return -1;
-    if (IsBlankText(*name) || IsBlankText(*value)) return -1;
+    if (!name || !value || !IsAcceptableHeader(*name, *value)) return -1;
     Merge(*name, *value);
     return 1;
 }
@@ -108,7 +120,7 @@ int HeaderModel::SetBlock(const OptionalText& text) {
         if (colon == std::wstring::npos) return -1;
         const std::wstring name = line.substr(0, colon);
         const std::wstring value = line.substr(colon + 1);
-        if (IsBlankText(name) || IsBlankText(value)) return -1;
+        if (!IsAcceptableHeader(name, value)) return -1;
         parsed.emplace_back(name, value);
         if (end == std::wstring::npos) break;
         const bool pair = block[end] == L'\r' && end + 1 < block.size() && block[end + 1] == L'\n';
@@ -132,14 +144,6 @@ OptionalText HeaderModel::Joined() const {
     for (const std::wstring& line : lines_) joined += line;
     joined.resize(joined.size() - 2);
     return joined;
-}
-
-bool HeaderModel::SomeValueEndsInLineBreak() const {
-    for (const std::wstring& line : lines_) {
-        const wchar_t last = line.size() > 2 ? line[line.size() - 3] : L'\0';
-        if (last == L'\r' || last == L'\n') return true;
-    }
-    return false;
 }
 
 void ParamModel::Set(const OptionalText& name, const OptionalText& value) {

@@ -37,8 +37,6 @@ public:
     // The lines joined without the final CR LF; nullopt without lines.
     OptionalText Joined() const;
     void Clear() { lines_.clear(); }
-    // True when some value ends in CR or LF, so the joined text may too.
-    bool SomeValueEndsInLineBreak() const;
 
 private:
     static std::wstring NameOf(const std::wstring& line);

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <tuple>
+
 #include "TestObjects.h"
 
 namespace OAuthClient {
@@ -5,6 +8,9 @@ namespace test {
 namespace {
 
 using ExtensionGrants = FakeHttpTest;
+
+constexpr wchar_t kFormContentType[] =
+    L"SetRequestHeader(Content-Type|application/x-www-form-urlencoded|0)";
 
 TEST_F(ExtensionGrants, PostsTheHostsParametersWithoutCredentials) {
     TokenRequestPtr request = NewTokenRequest(L"authorization_code");
@@ -19,6 +25,7 @@ TEST_F(ExtensionGrants, PostsTheHostsParametersWithoutCredentials) {
         L"Create",
         L"SetSecureProtocol(5)",
         L"SetNumericSetting(-5)",
+        kFormContentType,
         L"SendRequestText(POST|https://as.test/token|code=abc&grant_type=authorization_code&"
         L"redirect_uri=https://c.test/cb|-1)",
         L"Release",
@@ -34,6 +41,21 @@ TEST_F(ExtensionGrants, WithoutParametersSendsNoFormAtAll) {
         ASSERT_EQ(RequestToken(request.get()), 1);
         EXPECT_EQ(FakeRequestCalls().at(3),
                   std::wstring(L"SendRequest(") + method + L"|https://as.test/token)");
+    }
+}
+
+TEST_F(ExtensionGrants, LabelsAFormBodyUnlessTheHostDid) {
+    // Method, the host's own Content-Type, and whether the library adds one.
+    using Case = std::tuple<const wchar_t*, bool, long>;
+    for (auto [method, own, labelled] :
+         {Case{L"PUT", false, 1}, Case{L"POST", true, 0}, Case{L"GET", false, 0}}) {
+        ResetFakeHttp();
+        TokenRequestPtr request = NewTokenRequest(L"refresh_token", method);
+        if (own) request->SetHeader(L"content-type", L"application/x-www-form-urlencoded");
+        request->SetParam(L"refresh_token", L"r");
+        ASSERT_EQ(RequestToken(request.get()), 1);
+        const Calls calls = FakeRequestCalls();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), kFormContentType), labelled) << method;
     }
 }
 

@@ -75,24 +75,27 @@ TEST_F(ResourceRetriever, HostAuthorizationInAnyCaseSuppressesTheBearerHeader) {
     }
 }
 
-TEST_F(ResourceRetriever, FailsBeforeSendingWithoutTokenMethodOrUrl) {
+TEST_F(ResourceRetriever, FailsBeforeSendingWithoutAUsableTokenMethodOrUrl) {
     struct Case {
         const char* name;
         const wchar_t* method;
         const wchar_t* url;
-        bool token;
+        const wchar_t* token;
     };
     const Case cases[] = {
-        {"no token", L"GET", L"https://rs.test/items", false},
-        {"no method", nullptr, L"https://rs.test/items", true},
-        {"no url", L"GET", nullptr, true},
+        {"no token", L"GET", L"https://rs.test/items", nullptr},
+        {"no method", nullptr, L"https://rs.test/items", L"abc"},
+        {"no url", L"GET", nullptr, L"abc"},
+        // The token would end the Authorization line and start another.
+        {"token with CR LF", L"GET", L"https://rs.test/items", L"abc\r\nX-Injected: 1"},
+        {"token with LF", L"GET", L"https://rs.test/items", L"abc\n"},
     };
     for (const Case& c : cases) {
         ResetFakeHttp();
         ResourceRequestPtr request = NewResourceRequest();
         if (c.method) request->SetMethod(c.method);
         if (c.url) request->SetUrl(c.url);
-        if (c.token) request->SetAccessToken(L"abc");
+        if (c.token) request->SetAccessToken(c.token);
         IResourceResponse* untouched = reinterpret_cast<IResourceResponse*>(0x1);
         ClientPtr client = NewClient();
         EXPECT_EQ(client->RequestResource(request.get(), &untouched), -1) << c.name;

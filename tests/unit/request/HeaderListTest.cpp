@@ -35,17 +35,30 @@ TEST(HeaderList, RefusesMissingOrBlankNamesAndValues) {
     EXPECT_EQ(Joined(headers), L"T:\t\r\nX: v ");
 }
 
-TEST(HeaderList, StripsOnlyTheLastLineEnd) {
-    HeaderList headers;
-    EXPECT_EQ(headers.SetHeader(L"A", L"1"), 1);
-    EXPECT_EQ(headers.SetHeader(L"B", L"2\r"), 1);
-    EXPECT_EQ(Joined(headers), L"A:1\r\nB:2\r");
-    HeaderList odd;
-    // A text of CRs only would otherwise be stripped past its start.
-    EXPECT_EQ(odd.SetHeader(L"\r", L"\r"), 1);
-    EXPECT_EQ(Joined(odd), L"\r:\r");
-    odd.Clear();
-    EXPECT_EQ(Joined(odd), L"(null)");
+TEST(HeaderList, RefusesNamesThatAreNotTokensAndLineEndsInValues) {
+    const struct {
+        const wchar_t* name;
+        const wchar_t* value;
+        int result;
+    } cases[] = {
+        {L"X-Note", L"a\r\nX-Injected: 1", -1},
+        {L"X-Note", L"a\nb", -1},
+        {L"X-Note", L"a\r", -1},
+        {L"X-Note\r\nX-Injected", L"1", -1},
+        {L"Bad Name", L"v", -1},
+        {L"Name:", L"v", -1},
+        {L" Accept", L"v", -1},
+        {L"Caf\u00E9", L"v", -1},  // letters outside ASCII are not token characters
+        {L"(x)", L"v", -1},
+        {L"a0-!#$%&'*+.^_`|~Z", L"v \u00E9\t(x):\"y\"", 1},
+    };
+    for (const auto& c : cases) {
+        HeaderList headers;
+        EXPECT_EQ(headers.SetHeader(c.name, c.value), c.result) << c.name << L" / " << c.value;
+        EXPECT_EQ(Joined(headers),
+                  c.result == 1 ? std::wstring(c.name) + L":" + c.value : L"(null)")
+            << c.name;
+    }
 }
 
 TEST(HeaderList, SplitsBlocksAtEveryKindOfLineEnd) {
@@ -58,6 +71,9 @@ TEST(HeaderList, SplitsBlocksAtEveryKindOfLineEnd) {
         {L"A:1\r\n\r\nB:2", -1, L"(null)"},  // empty line
         {L"A:1\r\nB", -1, L"(null)"},        // no colon
         {L"A:1\r\nB: ", -1, L"(null)"},      // blank value
+        {L"A:1\r\nB C:2", -1, L"(null)"},    // a name that is not a token
+        {L"A:1\r\n B:2", -1, L"(null)"},     // folded lines are not continued
+        {L"A:1\r\n:2", -1, L"(null)"},       // empty name
         {L"A:1\nBB:2", 1, L"A:1\r\nBB:2"},
         {L"A:1\rBB:2", 1, L"A:1\r\nBB:2"},
         {L"A:1\n", 1, L"A:1"},

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "response/JsonReply.h"
 
@@ -37,10 +38,6 @@ const ScanCase kScanCases[] = {
     {L"{\"a\":\"b\",\"a\":\"e\"}", 0, {{L"a", L"b"}}},  // first wins
     {L"{\"a\":\"b\" \"e\":\"d\"}", 0, {{L"a", L"b"}, {L"e", L"d"}}},
     {L"{\"a\" \"b\":\"d\"}", 0, {{L"a", L"d"}}},  // text between key and colon ignored
-    {L"{\"a\":{\"b\":\"g\",\"d\":1},\"e\":\"f\"}",
-     0,
-     {{L"a", L"{\"b\":\"g\""}, {L"d", L"1"}, {L"e", L"f"}}},
-    {L"{\"a\":[1,2],\"b\":\"d\"}", 0, {{L"a", L"[1"}, {L"b", L"d"}}},
     {L"{\"a\":1}x\"e\":\"d\"}", 0, {{L"a", L"1"}, {L"e", L"d"}}},  // a raw value's brace reads on
     {L"{\"a\":\"b\"}{\"e\":\"d\"}", 0, {{L"a", L"b"}}},
     {L"{\"\":\"x\"}", 0, {{L"", L"x"}}},
@@ -66,8 +63,43 @@ const ScanCase kScanCases[] = {
     {L"{\"a\":\t\r\n \"b\",\"c\":\r\n1}", 0, {{L"a", L"b"}, {L"c", L"1"}}},
 };
 
+// Nesting: an array is one raw value, nested members count only where the
+// top level lacks the name.
+const ScanCase kNestedCases[] = {
+    {L"{\"a\":{\"b\":\"g\",\"d\":1},\"e\":\"f\"}",
+     0,
+     {{L"a", L"{\"b\":\"g\",\"d\":1}"}, {L"b", L"g"}, {L"d", L"1"}, {L"e", L"f"}}},
+    {L"{\"a\":[1,2],\"b\":\"d\"}", 0, {{L"a", L"[1,2]"}, {L"b", L"d"}}},
+    {L"{\"scopes\":[\"a\",\"b\"],\"access_token\":\"t\"}",
+     0,
+     {{L"scopes", L"[\"a\",\"b\"]"}, {L"access_token", L"t"}}},
+    {L"{\"authorization_details\":[{\"type\":\"x\",\"error\":\"e\"}],\"access_token\":\"t\"}",
+     0,
+     {{L"authorization_details", L"[{\"type\":\"x\",\"error\":\"e\"}]"}, {L"access_token", L"t"}}},
+    {L"{\"data\":{\"token_type\":\"Bearer\",\"access_token\":\"x\"}}",
+     0,
+     {{L"data", L"{\"token_type\":\"Bearer\",\"access_token\":\"x\"}"},
+      {L"token_type", L"Bearer"},
+      {L"access_token", L"x"}}},
+    // The top level wins whichever comes first; nested ones keep first-wins.
+    {L"{\"n\":{\"t\":\"in\",\"u\":1},\"t\":\"out\",\"m\":{\"u\":2}}",
+     0,
+     {{L"n", L"{\"t\":\"in\",\"u\":1}"}, {L"t", L"out"}, {L"u", L"1"}, {L"m", L"{\"u\":2}"}}},
+    // Brackets and braces inside strings do not count, escaped quotes included.
+    {L"{\"a\":[\"]\",\"[\",{\"b\":\"\\\"]}\"}] ,\"c\":1}",
+     0,
+     {{L"a", L"[\"]\",\"[\",{\"b\":\"\\\"]}\"}] "}, {L"c", L"1"}}},
+    {L"{\"a\":{\"b\":{\"c\":[1]} },\"d\":2}",
+     0,
+     {{L"a", L"{\"b\":{\"c\":[1]} }"}, {L"b", L"{\"c\":[1]} "}, {L"c", L"[1]"}, {L"d", L"2"}}},
+    {L"{\"a\":[1,\"b\":\"c\"}", 1, {}},           // an array that never ends
+    {L"{\"a\":{\"b\":\"c\"", 1, {{L"b", L"c"}}},  // nor does the object
+};
+
 TEST(JsonReply, ScansTheFirstObjectIntoAFlatMap) {
-    for (const ScanCase& c : kScanCases) {
+    std::vector<ScanCase> cases(std::begin(kScanCases), std::end(kScanCases));
+    cases.insert(cases.end(), std::begin(kNestedCases), std::end(kNestedCases));
+    for (const ScanCase& c : cases) {
         SCOPED_TRACE(testing::Message()
                      << "text: " << testing::PrintToString(std::wstring(c.text)));
         TextMap map;
@@ -75,6 +107,18 @@ TEST(JsonReply, ScansTheFirstObjectIntoAFlatMap) {
         EXPECT_EQ(ParseJsonReply(c.text, map), c.result);
         EXPECT_EQ(Plain(map), c.members);
     }
+}
+
+TEST(JsonReply, DeepNestingIsReadToItsEnd) {
+    constexpr int kDepth = 100000;
+    std::wstring text = L"{";
+    for (int level = 0; level < kDepth; ++level) text += L"\"k\":{";
+    text += L"\"access_token\":\"deep\"";
+    text.append(kDepth, L'}');
+    text += L",\"access_token\":\"t\"}";
+    TextMap map;
+    EXPECT_EQ(ParseJsonReply(text, map), 0);
+    EXPECT_EQ(Plain(map)[L"access_token"], L"t");
 }
 
 TEST(JsonReply, LookupsReportAbsentKeys) {
