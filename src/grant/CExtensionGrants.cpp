@@ -14,11 +14,7 @@ int CExtensionGrants::Execute(ITokenRequest* request, ITokenResponse** response)
         const wchar_t* params = nullptr;
         if (ReadParams(target.isGet, &params) != 1) return FinishExchange(-1, response);
         if (params != nullptr && params[0] != L'\0') {
-            // A form body is labelled as one, or servers refuse it; a host's
-            // own Content-Type already travels with its header lines.
-            if (!target.isGet && !HasOwnHeader(L"Content-Type")) {
-                client()->SetRequestHeader(L"Content-Type", kFormContentType, 0);
-            }
+            LabelFormBody(target);
             return FinishExchange(SendForm(target, params), response);
         }
         // Without parameters there is no form at all, not even the grant type.

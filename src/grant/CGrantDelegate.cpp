@@ -141,6 +141,13 @@ int CGrantDelegate::ReadParams(bool encode, const wchar_t** text) {
     return 1;
 }
 
+void CGrantDelegate::LabelFormBody(const Target& target) {
+    // A host's own Content-Type already travels with its header lines.
+    if (!target.isGet && !HasOwnHeader(L"Content-Type")) {
+        client_->SetRequestHeader(L"Content-Type", kFormContentType, 0);
+    }
+}
+
 int CGrantDelegate::SendForm(const Target& target, const wchar_t* form) {
     if (target.isGet) {
         const SecureWString url = JoinQuery(target.location, form);
@@ -162,13 +169,17 @@ int CGrantDelegate::ExecuteFormGrant(ITokenRequest* request, ITokenResponse** re
     if (response == nullptr) return -1;
     try {
         if (StartExchange(request) != 1) return -1;
-        if (!HasOwnHeader(L"Authorization") && PrepareBasicAuthorization() != 1) {
+        // The Basic credentials go with the form's label; a host's own
+        // Authorization leaves the label to LabelFormBody.
+        const bool ownAuthorization = HasOwnHeader(L"Authorization");
+        if (!ownAuthorization && PrepareBasicAuthorization() != 1) {
             return FinishExchange(-1, response);
         }
         if (ApplyTransportSettings() != 1) return FinishExchange(-1, response);
         Target target;
         if (!ReadTarget(&target)) return FinishExchange(-1, response);
         ForwardRequestHeaders();
+        if (ownAuthorization) LabelFormBody(target);
 
         const wchar_t* scope = nullptr;
         request_->GetScope(&scope);

@@ -74,6 +74,9 @@ protected:
     // The request's parameter text, values encoded for a query string when
     // encode is set. 1 with *text possibly null, or -1 when it fails.
     int ReadParams(bool encode, const wchar_t** text);
+    // Labels a form sent as the body as one, unless the host set its own
+    // Content-Type: servers refuse an unlabelled form.
+    void LabelFormBody(const Target& target);
     // GET: the query joined to the location, sent without a body. Any other
     // method: the form text as the body.
     int SendForm(const Target& target, const wchar_t* form);

@@ -92,10 +92,11 @@ TEST_F(PasswordGrant, HostAuthorizationNeedsNoClientCredentials) {
     request->SetHeader(L"authorization", L"Basic aG9zdA==");
     ASSERT_EQ(RequestToken(request.get()), 1);
     const Calls calls = FakeRequestCalls();
-    ASSERT_EQ(calls.size(), 6u);
+    ASSERT_EQ(calls.size(), 7u);
     EXPECT_EQ(calls[1], L"SetSecureProtocol(0)");
     EXPECT_EQ(calls[3].compare(0, 18, L"SetRequestHeaders("), 0);
-    EXPECT_EQ(calls[4],
+    EXPECT_EQ(calls[4], L"SetRequestHeader(Content-Type|application/x-www-form-urlencoded|0)");
+    EXPECT_EQ(calls[5],
               L"SendRequestText(POST|https://as.test/token|grant_type=password&username=alice&"
               L"password=pw|-1)");
 }
