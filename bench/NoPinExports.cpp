@@ -11,18 +11,13 @@
 
 #include <new>
 
-#include "ExchangeDeadline.h"
 #include "HttpClient.h"
 
 extern "C" OAuthClient::IHttpClient* __cdecl CreateHttpClient(void) {
     return new (std::nothrow) OAuthClient::CHttpClient();
 }
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        DisableThreadLibraryCalls(instance);
-    } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
-        OAuthClient::DeadlineWatch::CloseSharedTimer();
-    }
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
     return TRUE;
 }

@@ -114,3 +114,11 @@ add_test(NAME e2e_loading COMMAND e2e_loading)
 string(REPLACE "LANG=C" "LANG=C.UTF-8" OAUTH_LOADING_ENV "${OAUTH_SERVER_ENV}")
 set_tests_properties(e2e_loading PROPERTIES ENVIRONMENT "${OAUTH_LOADING_ENV}" TIMEOUT 300
     FIXTURES_REQUIRED "auth_server;server_trust" WORKING_DIRECTORY ${OAUTH_BIN_DIR}/loading/app)
+
+# Many threads at once in fresh processes, through the library and the real
+# component; the program starts itself again for each process.
+oauth_server_test(e2e_stress stress)
+target_sources(e2e_stress PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/e2e/library/LibraryFixture.cpp)
+target_include_directories(e2e_stress PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/e2e/library
+    ${PROJECT_SOURCE_DIR}/include)
+add_dependencies(e2e_stress OAuth_Dll qzshr190 qzhttpclient190)

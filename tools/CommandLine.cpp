@@ -422,8 +422,11 @@ std::wstring UsageText(std::wstring_view topic) {
         L"  --method METHOD         POST (default); GET sends the form as the URL's query\n"
         L"  --protocol N            lowest TLS version: 0 system default (default), 1 TLS 1.0,\n"
         L"                          2 TLS 1.1, 3 TLS 1.2\n"
-        L"  --timeout SECONDS       limit for each step of the exchange, 0 to 86400;\n"
-        L"                          0 (default) means 60\n"
+        L"  --timeout SECONDS       0 to 86400; 0 (default) means 60. Each wait (resolve,\n"
+        L"                          connect, send, each receive) may take this long, the\n"
+        L"                          reply's headers must be complete this long after the\n"
+        L"                          start, and the body must bring 1 KiB in every window of\n"
+        L"                          this length until it ends; otherwise result 12002\n"
         L"  --secret-stdin          read the client secret from the first line of standard input\n"
         L"  --password-stdin        read the password from the next line of standard input\n"
         L"  --json                  print the reply as one JSON object\n"
@@ -462,7 +465,8 @@ std::wstring UsageText(std::wstring_view topic) {
         L"  2  no answer: bad usage, OAuth_Dll.dll could not be loaded or refused the request\n"
         L"     (result -1), or the exchange failed (result = the Win32/WinHTTP error code,\n"
         L"     such as 12002 timeout, 12007 name not resolved, 12029 cannot connect,\n"
-        L"     12175 TLS failure); the reason is printed on stderr\n"
+        L"     12045 certificate not trusted, 12175 TLS failure); the reason is printed\n"
+        L"     on stderr\n"
         L"Output is UTF-8.\n";
     std::wstring text = kIntro;
     if (topic.empty() || topic == L"token") text += kToken;

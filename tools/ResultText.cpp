@@ -21,7 +21,8 @@ struct KnownCode {
 constexpr KnownCode kWinHttpCodes[] = {
     {ERROR_WINHTTP_OUT_OF_HANDLES, L"ERROR_WINHTTP_OUT_OF_HANDLES", L"out of WinHTTP handles"},
     {ERROR_WINHTTP_TIMEOUT, L"ERROR_WINHTTP_TIMEOUT",
-     L"the server did not answer in time (see --timeout)"},
+     L"timed out: a wait ran out, the reply's headers came too late, or its body came too "
+     L"slowly (see --timeout)"},
     {ERROR_WINHTTP_INTERNAL_ERROR, L"ERROR_WINHTTP_INTERNAL_ERROR", L"internal WinHTTP error"},
     {ERROR_WINHTTP_INVALID_URL, L"ERROR_WINHTTP_INVALID_URL", L"the URL is not valid"},
     {ERROR_WINHTTP_UNRECOGNIZED_SCHEME, L"ERROR_WINHTTP_UNRECOGNIZED_SCHEME",
@@ -45,11 +46,12 @@ constexpr KnownCode kWinHttpCodes[] = {
     {ERROR_WINHTTP_SECURE_CERT_DATE_INVALID, L"ERROR_WINHTTP_SECURE_CERT_DATE_INVALID",
      L"the server's certificate has expired or is not valid yet"},
     {ERROR_WINHTTP_SECURE_CERT_CN_INVALID, L"ERROR_WINHTTP_SECURE_CERT_CN_INVALID",
-     L"the server's certificate is issued for another name"},
+     L"the server's certificate is issued for another host name"},
     {ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED, L"ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED",
      L"the server asks for a client certificate"},
     {ERROR_WINHTTP_SECURE_INVALID_CA, L"ERROR_WINHTTP_SECURE_INVALID_CA",
-     L"the server's certificate is issued by an authority this system does not trust"},
+     L"the server's certificate is not trusted: it is issued by an authority this system does "
+     L"not trust, or by itself"},
     {ERROR_WINHTTP_SECURE_CERT_REV_FAILED, L"ERROR_WINHTTP_SECURE_CERT_REV_FAILED",
      L"the revocation of the server's certificate could not be checked"},
     {ERROR_WINHTTP_INVALID_SERVER_RESPONSE, L"ERROR_WINHTTP_INVALID_SERVER_RESPONSE",
@@ -58,7 +60,8 @@ constexpr KnownCode kWinHttpCodes[] = {
      L"a request header is not valid"},
     {ERROR_WINHTTP_REDIRECT_FAILED, L"ERROR_WINHTTP_REDIRECT_FAILED", L"a redirect failed"},
     {ERROR_WINHTTP_SECURE_CHANNEL_ERROR, L"ERROR_WINHTTP_SECURE_CHANNEL_ERROR",
-     L"TLS failure: no common protocol version or cipher, or the handshake broke off"},
+     L"TLS failure: no common protocol version or cipher, or the handshake broke off (under "
+     L"Wine also a refused certificate, for any reason)"},
     {ERROR_WINHTTP_BAD_AUTO_PROXY_SCRIPT, L"ERROR_WINHTTP_BAD_AUTO_PROXY_SCRIPT",
      L"the proxy configuration script has an error"},
     {ERROR_WINHTTP_UNABLE_TO_DOWNLOAD_SCRIPT, L"ERROR_WINHTTP_UNABLE_TO_DOWNLOAD_SCRIPT",
@@ -70,7 +73,7 @@ constexpr KnownCode kWinHttpCodes[] = {
     {ERROR_WINHTTP_NOT_INITIALIZED, L"ERROR_WINHTTP_NOT_INITIALIZED",
      L"WinHTTP is not initialised"},
     {ERROR_WINHTTP_SECURE_FAILURE, L"ERROR_WINHTTP_SECURE_FAILURE",
-     L"TLS failure: the server's certificate was not accepted"},
+     L"TLS failure: the server's certificate was refused"},
     {ERROR_WINHTTP_AUTO_PROXY_SERVICE_ERROR, L"ERROR_WINHTTP_AUTO_PROXY_SERVICE_ERROR",
      L"no proxy could be found for the URL"},
     {ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE, L"ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE",

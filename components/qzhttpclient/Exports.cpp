@@ -18,11 +18,12 @@ extern "C" OAuthClient::IHttpClient* __cdecl CreateHttpClient(void) {
 //   run out and the runtime aborts the host's process;
 // - the shared WinHTTP sessions, and with them the keep-alive connections,
 //   survive from one token request to the next.
-// Callbacks of the module's own (the thread pool's deadline ticks) may only
-// run while its code is mapped, so a module that cannot pin itself refuses to
-// load: the library then reports the component missing instead of leaving a
-// callback behind an unload. DllMain runs once the runtime has started, so the
-// module's unwind tables can be checked here (UnwindTables.h).
+// Code of the module's own is handed to WinHTTP (a request's status
+// callback, taken off again when the exchange ends), and the shared sessions
+// must not lose their module under them, so a module that cannot pin itself
+// refuses to load: the library then reports the component missing instead.
+// DllMain runs once the runtime has started, so the module's unwind tables
+// can be checked here (UnwindTables.h).
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
     OAuthClient::RegisterUnwindTables(instance);

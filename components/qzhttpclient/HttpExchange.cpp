@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "BodyPace.h"
 #include "SharedSessions.h"
 #include "StatusPhrase.h"
 
@@ -11,6 +12,10 @@ namespace {
 
 constexpr std::size_t kFirstBodyBlock = 64u * 1024u;
 constexpr std::size_t kLargestRead = 1024u * 1024u;
+// The resolution of the system's tick count on Windows: a receive timeout
+// this much longer than the time a rule leaves lets a wait overrun by no
+// more than the clock can tell.
+constexpr int kTimeoutSlackMilliseconds = 16;
 // At most this much room is set aside from a declared Content-Length before
 // the bytes arrive: a header line alone must not cost a 32-bit host a
 // quarter of its address space.
@@ -99,7 +104,8 @@ void EndWithEmptyLine(SecureWide* block) {
 
 HttpExchange::HttpExchange(const ExchangeSettings& settings) noexcept
     : settings_(settings),
-      deadline_(TimeoutMilliseconds(settings.timeoutSeconds), GetTickCount64()) {}
+      waitMilliseconds_(TimeoutMilliseconds(settings.timeoutSeconds)),
+      deadline_(waitMilliseconds_, GetTickCount64()) {}
 
 bool HttpExchange::IsCompleteHeaderBlock(std::wstring_view block) noexcept {
     if (!StartsWithFolded(block, L"http/1.")) return true;
@@ -133,12 +139,9 @@ DWORD HttpExchange::Run(const wchar_t* method, const wchar_t* url, const Request
     if (error == 0) error = Open(method, target);
     if (error == 0) error = Configure();
     if (error == 0) error = AddHeaders(headers);
-    if (error == 0) {
-        watch_.Start(request_.get(), &deadline_);
-        error = Send(body, byteCount);
-    }
+    if (error == 0) error = Send(body, byteCount);
+    certificateFailure_.Stop();
     if (error == 0) error = ReadReply(method, reply);
-    watch_.Stop();
     // A request handle closed after its whole reply was read hands the
     // connection back to the session for the next exchange.
     request_.reset();
@@ -164,8 +167,18 @@ DWORD HttpExchange::Open(const wchar_t* method, const TargetUrl& target) {
 }
 
 DWORD HttpExchange::Configure() {
-    DWORD error = ApplyRemainingTime(request_.get(), deadline_);
-    if (error != 0) return error;
+    // Resolving, connecting and sending each wait up to the setting, as
+    // WinHTTP's own timeouts do; receiving gets what the header deadline
+    // leaves (LimitReceive, before each call).
+    const int wait = waitMilliseconds_;
+    const int left = deadline_.Remaining();
+    if (left == 0) return ERROR_WINHTTP_TIMEOUT;
+    if (!WinHttpSetTimeouts(request_.get(), wait, wait, wait, left)) return LastError();
+    receiveMilliseconds_ = left;
+    DWORD responseTimeout = static_cast<DWORD>(left);
+    if (!WinHttpSetOption(request_.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT,
+                          &responseTimeout, sizeof responseTimeout))
+        return LastError();
 
     // The session's policy already refuses redirects; this repeats it for the
     // request and keeps cookies that one exchange received out of the next,
@@ -210,26 +223,58 @@ DWORD HttpExchange::AddHeaders(const RequestHeaders& headers) {
 
 DWORD HttpExchange::Send(const unsigned char* body, DWORD byteCount) {
     void* data = byteCount != 0 ? const_cast<unsigned char*>(body) : WINHTTP_NO_REQUEST_DATA;
+    // Only to name the reason of a failed certificate check: without the
+    // callback the send still fails, with the general code.
+    certificateFailure_.Watch(request_.get());
     for (int attempt = 0;; ++attempt) {
-        DWORD error = ApplyRemainingTime(request_.get(), deadline_);
+        // The header block is due within the setting from the start. Windows
+        // holds WinHttpReceiveResponse to its response timeout as a whole;
+        // Wine reads the headers inside WinHttpSendRequest already and
+        // counts each receive on its own, so there a server that trickles
+        // its headers is caught only once the block is complete.
+        DWORD error = LimitReceive(deadline_.Remaining(), true);
         if (error != 0) return error;
         bool replied = WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data,
-                                          byteCount, byteCount, 0) &&
-                       WinHttpReceiveResponse(request_.get(), nullptr);
+                                          byteCount, byteCount, certificateFailure_.Context());
+        if (replied && deadline_.Passed()) return ERROR_WINHTTP_TIMEOUT;
+        if (replied) {
+            error = LimitReceive(deadline_.Remaining(), true);
+            if (error != 0) return error;
+            replied = WinHttpReceiveResponse(request_.get(), nullptr);
+        }
         error = replied ? 0 : LastError();
-        // Whatever WinHTTP says once the deadline has passed (a wait that the
-        // watch cut short may even look like a complete header block), the
-        // exchange has run out of time.
+        // Whatever WinHTTP says once the deadline has passed (even a
+        // complete header block), the headers came too late.
         if (deadline_.Passed()) return ERROR_WINHTTP_TIMEOUT;
         if (replied) return 0;
         // A server that asks for a client certificate, usually optionally,
         // gets none: the component has no way to choose one. The request has
         // not been sent yet when this is reported, so sending again is safe.
-        if (error != ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED || attempt > 0) return error;
+        if (error != ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED || attempt > 0)
+            return CertificateFailure::ErrorFor(error, certificateFailure_.Flags());
         if (!WinHttpSetOption(request_.get(), WINHTTP_OPTION_CLIENT_CERT_CONTEXT,
                               WINHTTP_NO_CLIENT_CERT_CONTEXT, 0))
             return error;
     }
+}
+
+DWORD HttpExchange::LimitReceive(int milliseconds, bool headers) {
+    if (milliseconds <= 0) return ERROR_WINHTTP_TIMEOUT;
+    // Each setting is a system call per socket option once the request
+    // holds a connection (some 30 us under Wine), and the reading loop asks
+    // before every call; a timeout a little too long costs nothing, one too
+    // short would end a wait early.
+    if (milliseconds <= receiveMilliseconds_ &&
+        receiveMilliseconds_ - milliseconds < kTimeoutSlackMilliseconds)
+        return 0;
+    DWORD value = static_cast<DWORD>(milliseconds);
+    if (!WinHttpSetOption(request_.get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, &value, sizeof value))
+        return LastError();
+    if (headers && !WinHttpSetOption(request_.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT,
+                                     &value, sizeof value))
+        return LastError();
+    receiveMilliseconds_ = milliseconds;
+    return 0;
 }
 
 DWORD HttpExchange::ReadReply(const wchar_t* method, HttpReply* reply) {
@@ -284,15 +329,17 @@ DWORD HttpExchange::ReadReply(const wchar_t* method, HttpReply* reply) {
 }
 
 DWORD HttpExchange::ReadBody(SecureBuffer* body) {
+    BodyPace pace(waitMilliseconds_, GetTickCount64());
     for (;;) {
-        DWORD error = ApplyRemainingTime(request_.get(), deadline_);
+        DWORD error = LimitReceive(pace.WaitAt(GetTickCount64()), false);
         if (error != 0) return error;
         DWORD available = 0;
         bool queried = WinHttpQueryDataAvailable(request_.get(), &available);
         error = queried ? 0 : LastError();
-        if (deadline_.Passed()) return ERROR_WINHTTP_TIMEOUT;
+        // A body that ends has kept its pace, however late its end came.
+        if (queried && available == 0) return 0;
+        if (!pace.HeldAt(GetTickCount64())) return ERROR_WINHTTP_TIMEOUT;
         if (!queried) return error;
-        if (available == 0) return 0;
 
         // Reads grow with the body: a small reply costs no large buffer, a
         // large one is read in big blocks rather than in whatever WinHTTP
@@ -304,17 +351,20 @@ DWORD HttpExchange::ReadBody(SecureBuffer* body) {
         // Room reserved from the declared length is used up before growing.
         if (body->Room() >= available) wanted = std::max<std::size_t>(available, std::min(wanted, body->Room()));
         Grow(body, used + wanted);
-        error = ApplyRemainingTime(request_.get(), deadline_);
+        error = LimitReceive(pace.WaitAt(GetTickCount64()), false);
         if (error != 0) return error;
         DWORD read = 0;
         bool readOk =
             WinHttpReadData(request_.get(), body->Tail(), static_cast<DWORD>(wanted), &read);
         error = readOk ? 0 : LastError();
-        if (deadline_.Passed()) return ERROR_WINHTTP_TIMEOUT;
+        if (readOk) {
+            body->Commit(read);
+            pace.NoteBytes(read);
+            if (body->size() > kMaxBodyBytes) return ERROR_NOT_ENOUGH_MEMORY;
+            if (read == 0) return 0;
+        }
+        if (!pace.HeldAt(GetTickCount64())) return ERROR_WINHTTP_TIMEOUT;
         if (!readOk) return error;
-        body->Commit(read);
-        if (body->size() > kMaxBodyBytes) return ERROR_NOT_ENOUGH_MEMORY;
-        if (read == 0) return 0;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "CertificateFailure.h"
 #include "ExchangeDeadline.h"
 #include "RequestHeaders.h"
 #include "SecureBuffer.h"
@@ -29,12 +30,12 @@ constexpr std::size_t kMaxBodyBytes = 256u * 1024u * 1024u;
 // sees the same refusal (ERROR_WINHTTP_HEADER_SIZE_OVERFLOW) everywhere.
 constexpr std::size_t kMaxHeaderBytes = 64u * 1024u;
 
-// Without a timeout setting the whole exchange may take this long.
+// Without a timeout setting each wait may take this long.
 constexpr int kDefaultTimeoutSeconds = 60;
 
 struct ExchangeSettings {
     int protocolCode = 0;    // see SharedSessions::Acquire
-    int timeoutSeconds = 0;  // the whole exchange; 0 or less: the default
+    int timeoutSeconds = 0;  // see HttpExchange::Run; 0 or less: the default
 };
 
 struct HttpReply {
@@ -47,7 +48,7 @@ struct HttpReply {
 
 class HttpExchange {
 public:
-    // The exchange's deadline counts from here.
+    // The header block's deadline counts from here.
     explicit HttpExchange(const ExchangeSettings& settings) noexcept;
     HttpExchange(const HttpExchange&) = delete;
     HttpExchange& operator=(const HttpExchange&) = delete;
@@ -55,9 +56,20 @@ public:
     // Sends method to url with headers and byteCount body bytes, then reads
     // the whole reply into reply. Returns 0 when a complete reply arrived,
     // whatever its status; otherwise the Win32 or WinHTTP error of the
-    // failure, never 0, 1 or -1 (reply then holds nothing useful):
-    // ERROR_WINHTTP_TIMEOUT once the timeout setting has passed, whatever
-    // phase the exchange was in, ERROR_WINHTTP_INVALID_SERVER_RESPONSE for a
+    // failure, never 0, 1 or -1 (reply then holds nothing useful).
+    //
+    // The timeout setting bounds each wait (resolve, connect, send, each
+    // receive), and two rules end servers that trickle: the header block
+    // must be complete within the setting from the start of the exchange,
+    // and the body must keep BodyPace's floor in every window of the
+    // setting's length. Both are checked on the caller's thread between
+    // WinHTTP calls, each call getting only the time the rules leave it;
+    // no other thread ever touches the request. Either rule failing, or a
+    // wait running out, is ERROR_WINHTTP_TIMEOUT.
+    //
+    // Other failures: a certificate that fails validation gives the code
+    // for the reason WinHTTP reported (see CertificateFailure::ErrorFor),
+    // ERROR_WINHTTP_INVALID_SERVER_RESPONSE for a
     // header block cut off before its empty line, ERROR_WINHTTP_CONNECTION_ERROR
     // for a body shorter than its Content-Length, and
     // ERROR_WINHTTP_HEADER_SIZE_OVERFLOW for a header block above
@@ -92,14 +104,20 @@ private:
     // A header query as zero-terminated text (just the terminator when the
     // value is empty); 0 or the query's error.
     DWORD QueryText(DWORD query, SecureWide* text);
+    // Sets the request's receive timeout (and, while the headers are
+    // awaited, the wait for the whole header block) to milliseconds, unless
+    // the timeout set last is no more than the tick resolution longer.
+    DWORD LimitReceive(int milliseconds, bool headers);
 
     ExchangeSettings settings_;
+    int waitMilliseconds_;
     ExchangeDeadline deadline_;
-    // The request closes before its connection, and the watch stops before
-    // the request closes.
+    int receiveMilliseconds_ = 0;  // the receive timeout set last; 0 before
+    // The request closes before its connection, and the callback comes off
+    // the request before the request closes.
     UniqueInternet connection_;
     UniqueInternet request_;
-    DeadlineWatch watch_;
+    CertificateFailure certificateFailure_;
 };
 
 }  // namespace OAuthClient

@@ -369,6 +369,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Type", content_type)
         for name, value in headers:
             self.send_header(name, value)
+        # A client that asked for the connection to close is told that it
+        # does: WinHTTP keeps a connection that the reply does not mark.
+        if self.close_connection and not any(n.lower() == "connection" for n, _ in headers):
+            self.send_header("Connection", "close")
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         if self.command != "HEAD":
@@ -560,6 +564,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Listener(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
     allow_reuse_address = False
+    # A burst of new connections (dozens of threads at once, none kept
+    # alive) overflows the default backlog of 5; on loopback with SYN
+    # cookies the client then sees a connection that the server never
+    # accepted, and a reset.
+    request_queue_size = 128
 
     def __init__(self, name, port, log, tls_context=None):
         self.listener_name = name

@@ -19,6 +19,8 @@ request (line, headers and a Content-Length body) and then:
   silent          never answers
   trickle         sends a whole small reply, headers included, one byte a second
   trickle_body    sends the headers at once, then the body one byte a second
+  steady_body     sends 3 MiB (byte i is i % 251) at a steady 640 KiB a second,
+                  about five seconds in all
   cut_headers     sends part of the header block, then closes
   cut_line        sends the status line and complete header lines, then closes
                   before the empty line that ends the block
@@ -39,6 +41,7 @@ TLS listeners answer a plain 200 when a request arrives at all:
 
   untrusted       a chain to a root that nobody trusts
   expired         issued by the test CA, expired yesterday
+  wrong_name      issued by the test CA for another host name
   old_tls         issued by the test CA, TLS 1.0 and 1.1 only (null when the
                   local OpenSSL cannot offer them)
 
@@ -150,10 +153,33 @@ def make_expired(directory, pki):
         f.write(issuer)
 
 
+def make_wrong_name(directory, pki):
+    """A valid leaf from the trusted test CA that names another host only."""
+    path = lambda n: os.path.join(directory, n)
+    ca_pem, ca_key = os.path.join(pki, "ca.pem"), os.path.join(pki, "ca.key")
+    marker = path("wrong-name.issuer")
+    with open(ca_pem, "rb") as f:
+        issuer = f.read()
+    if still_valid(path("wrong-name.pem"), 604800) and os.path.exists(marker):
+        with open(marker, "rb") as f:
+            if f.read() == issuer:
+                return
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-sha256", "-keyout", path("wrong-name.key"),
+            "-out", path("wrong-name.csr"), "-subj", "/O=OAuth_Dll tests/CN=wrong-name.invalid")
+    with open(path("wrong-name.ext"), "w", encoding="ascii") as f:
+        f.write(LEAF_EXTENSIONS.replace(SERVER_NAMES, "subjectAltName=DNS:wrong-name.invalid"))
+    openssl("x509", "-req", "-in", path("wrong-name.csr"), "-CA", ca_pem, "-CAkey", ca_key,
+            "-CAcreateserial", "-CAserial", path("wrong-name.srl"), "-sha256", "-days", "825",
+            "-extfile", path("wrong-name.ext"), "-out", path("wrong-name.pem"))
+    with open(marker, "wb") as f:
+        f.write(issuer)
+
+
 def make_certificates(directory, pki):
     os.makedirs(directory, exist_ok=True)
     make_untrusted(directory)
     make_expired(directory, pki)
+    make_wrong_name(directory, pki)
 
 
 # --- bookkeeping ------------------------------------------------------------
@@ -235,6 +261,23 @@ def trickle_body(connection, request):
     connection.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
                        b"Content-Length: %d\r\n\r\n" % len(body))
     trickle(connection, body)
+
+
+STEADY_BYTES = 3 * 1024 * 1024
+STEADY_PIECE = 64 * 1024
+
+
+def steady_body(connection, request):
+    pattern = bytes(i % 251 for i in range(251 * ((STEADY_PIECE // 251) + 2)))
+    connection.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                       b"Content-Length: %d\r\n\r\n" % STEADY_BYTES)
+    sent = 0
+    while sent < STEADY_BYTES:
+        offset = sent % 251
+        piece = pattern[offset:offset + min(STEADY_PIECE, STEADY_BYTES - sent)]
+        connection.sendall(piece)
+        sent += len(piece)
+        time.sleep(0.1)
 
 
 def cut_headers(connection, request):
@@ -331,6 +374,7 @@ BEHAVIOURS = {
     "silent": silent,
     "trickle": trickle_all,
     "trickle_body": trickle_body,
+    "steady_body": steady_body,
     "cut_headers": cut_headers,
     "cut_line": cut_line,
     "short_body": short_body,
@@ -416,6 +460,8 @@ def serve(args):
                               tls_context(certs("untrusted.pem"), certs("untrusted.key"))))
     listeners.append(Listener("expired", tls_reply,
                               tls_context(certs("expired.pem"), certs("expired.key"))))
+    listeners.append(Listener("wrong_name", tls_reply,
+                              tls_context(certs("wrong-name.pem"), certs("wrong-name.key"))))
     ports["old_tls"] = None
     try:
         listeners.append(Listener("old_tls", tls_reply,

@@ -1,5 +1,7 @@
 #include "HostileServer.h"
 
+#include <windows.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -45,6 +47,11 @@ int HostilePort(const char* listener) {
     long long port = 0;
     if (!JsonNumber(Loaded().json, listener, &port)) return 0;
     return static_cast<int>(port);
+}
+
+bool RunsUnderWine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 const std::string& HostilePortsError() { return Loaded().error; }

@@ -166,6 +166,7 @@ std::wstring QueryValue(const std::wstring& text) {
 bool IsTlsFailure(int result) {
     return result == ERROR_WINHTTP_SECURE_FAILURE || result == ERROR_WINHTTP_SECURE_INVALID_CA ||
            result == ERROR_WINHTTP_SECURE_CERT_CN_INVALID ||
+           result == ERROR_WINHTTP_SECURE_CERT_DATE_INVALID ||
            result == ERROR_WINHTTP_SECURE_CHANNEL_ERROR || result == ERROR_WINHTTP_SECURE_INVALID_CERT;
 }
 

@@ -42,7 +42,8 @@ std::wstring QueryValue(const std::wstring& text);
 
 // True for the send results WinHTTP gives when TLS fails: an untrusted
 // certificate, a name that does not match, no common protocol version.
-// Windows mostly reports 12175, Wine 12157.
+// Windows names the certificate's fault (12045, 12037, 12038) or reports
+// 12175; Wine reports 12157 for all of them.
 bool IsTlsFailure(int result);
 
 // The value of the first "key" in a JSON text, for flat lookups in the

@@ -21,6 +21,12 @@ TEST(ResultText, NamesEveryCodeAHostCanSee) {
         {12030, L"ERROR_WINHTTP_CONNECTION_ERROR"},
         {12157, L"ERROR_WINHTTP_SECURE_CHANNEL_ERROR"},
         {12175, L"ERROR_WINHTTP_SECURE_FAILURE"},
+        // A refused certificate names its reason.
+        {12045, L"certificate is not trusted"},
+        {12037, L"has expired or is not valid yet"},
+        {12038, L"issued for another host name"},
+        {12057, L"revocation of the server's certificate could not be checked"},
+        {12170, L"has been revoked"},
         {10060, L"WSAETIMEDOUT"},
         {8, L"256 MiB"},
         {0, L"does not know"},
