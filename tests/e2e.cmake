@@ -119,6 +119,6 @@ set_tests_properties(e2e_loading PROPERTIES ENVIRONMENT "${OAUTH_LOADING_ENV}" T
 # component; the program starts itself again for each process.
 oauth_server_test(e2e_stress stress)
 target_sources(e2e_stress PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/e2e/library/LibraryFixture.cpp)
-target_include_directories(e2e_stress PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/e2e/library
+target_include_directories(e2e_stress PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/e2e/library ${CMAKE_CURRENT_SOURCE_DIR}/support
     ${PROJECT_SOURCE_DIR}/include)
 add_dependencies(e2e_stress OAuth_Dll qzshr190 qzhttpclient190)
