@@ -72,8 +72,7 @@ endfunction()
 # directly, to force the fallback of older systems and inject the user's proxy
 # configuration (the prefix's own settings are never touched).
 oauth_server_test(e2e_httpclient component)
-target_include_directories(e2e_httpclient PRIVATE ${PROJECT_SOURCE_DIR}/components/qzhttpclient
-    ${PROJECT_SOURCE_DIR}/src)
+target_include_directories(e2e_httpclient PRIVATE ${PROJECT_SOURCE_DIR}/components/qzhttpclient)
 target_link_libraries(e2e_httpclient PRIVATE qzhttpclient_core winhttp oauth_common)
 add_dependencies(e2e_httpclient qzhttpclient190)
 set_tests_properties(e2e_httpclient PROPERTIES

@@ -1,4 +1,5 @@
-# Grant flows, resource retriever, OAuth client, exports and message table.
+# Grant flows, resource retriever and OAuth client; the exports and the
+# message table (entry).
 #
 # The programs that exchange with the fake HTTP client live in bin/fake, with
 # the fake qzhttpclient190.dll, QZSHR190.dll and OAuth_Dll.dll beside them.
@@ -14,8 +15,7 @@ set_target_properties(qzhttpclient_fake PROPERTIES
     PREFIX "" OUTPUT_NAME qzhttpclient190
     RUNTIME_OUTPUT_DIRECTORY ${OAUTH_FAKE_DIR}
     ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/fake)
-target_include_directories(qzhttpclient_fake PRIVATE ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(qzhttpclient_fake PRIVATE oauth_unwind_tables)
+target_link_libraries(qzhttpclient_fake PRIVATE oauth_common oauth_unwind_tables)
 target_link_options(qzhttpclient_fake PRIVATE -Wl,--entry,_FakeHttpEntry@12)
 oauth_static_runtime(qzhttpclient_fake)
 
@@ -59,10 +59,20 @@ target_include_directories(unit_grant_nohttp PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/fakes/qzhttpclient_fake ${CMAKE_CURRENT_SOURCE_DIR}/unit/grant/support)
 set_tests_properties(unit_grant_nohttp PROPERTIES WORKING_DIRECTORY ${OAUTH_NOHTTP_DIR})
 
+# The exports and the message table, through the library loaded beside the
+# fake HTTP client.
+oauth_unit_test(unit_entry entry OUTPUT_DIR ${OAUTH_FAKE_DIR} EXTRA_SOURCES ${OAUTH_GRANT_FIXTURES})
+add_dependencies(unit_entry qzhttpclient_fake)
+grant_copy_modules_beside(unit_entry qzshr190 OAuth_Dll)
+target_link_libraries(unit_entry PRIVATE psapi)
+target_include_directories(unit_entry PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/fakes/qzhttpclient_fake
+    ${CMAKE_CURRENT_SOURCE_DIR}/unit/grant/support)
+set_tests_properties(unit_entry PROPERTIES WORKING_DIRECTORY ${OAUTH_FAKE_DIR})
+
 # LoadIDString as the very first call into a freshly loaded library.
-oauth_unit_test(unit_grant_first_call grant/first_call OUTPUT_DIR ${OAUTH_FAKE_DIR})
-grant_copy_modules_beside(unit_grant_first_call qzshr190 OAuth_Dll)
-set_tests_properties(unit_grant_first_call PROPERTIES WORKING_DIRECTORY ${OAUTH_FAKE_DIR})
+oauth_unit_test(unit_entry_first_call entry/first_call OUTPUT_DIR ${OAUTH_FAKE_DIR})
+grant_copy_modules_beside(unit_entry_first_call qzshr190 OAuth_Dll)
+set_tests_properties(unit_entry_first_call PROPERTIES WORKING_DIRECTORY ${OAUTH_FAKE_DIR})
 
 # A host written in plain C drives the library through the vtable slots alone.
 add_executable(host_c ${CMAKE_CURRENT_SOURCE_DIR}/host_c/HostTest.c)

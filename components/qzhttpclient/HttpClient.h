@@ -10,9 +10,9 @@
 #include <cstddef>
 
 #include "HttpExchange.h"
+#include "IHttpClient.h"
 #include "RequestHeaders.h"
 #include "SecureStorage.h"
-#include "httpclient/IHttpClient.h"
 
 namespace OAuthClient {
 

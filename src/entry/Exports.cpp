@@ -5,9 +5,9 @@
 
 #include <new>
 
+#include "ModuleEntry.h"
 #include "OAuthClient.h"
 #include "entry/MessageTable.h"
-#include "entry/ModuleEntry.h"
 #include "grant/COAuthClient.h"
 #include "request/COAuthRequest.h"
 #include "request/CTokenRequest.h"

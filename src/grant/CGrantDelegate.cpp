@@ -4,9 +4,9 @@
 #include <cwchar>
 
 #include "grant/Base64.h"
-#include "request/CodePage.h"
-#include "request/FormEncoding.h"
 #include "response/CTokenResponse.h"
+#include "text/CodePage.h"
+#include "text/FormEncoding.h"
 
 namespace OAuthClient {
 

@@ -11,7 +11,7 @@
 #include "grant/HttpClientLibrary.h"
 #include "grant/IGrantDelegate.h"
 #include "grant/ReleasePtr.h"
-#include "request/OwnedBuffer.h"
+#include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
 

@@ -2,8 +2,8 @@
 
 #include <cwchar>
 
-#include "request/OwnedBuffer.h"
 #include "response/CResourceResponse.h"
+#include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
 

@@ -5,8 +5,8 @@
 #ifndef OAUTH_GRANT_HTTPCLIENTLIBRARY_H
 #define OAUTH_GRANT_HTTPCLIENTLIBRARY_H
 
+#include "IHttpClient.h"
 #include "UniqueHandle.h"
-#include "httpclient/IHttpClient.h"
 
 namespace OAuthClient {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <cwchar>
 
-#include "request/TextEncoding.h"
-#include "request/TextRules.h"
 #include "request/WideProperty.h"
+#include "text/TextEncoding.h"
+#include "text/TextRules.h"
 
 namespace OAuthClient {
 

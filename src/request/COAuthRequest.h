@@ -9,7 +9,7 @@
 
 #include "OAuthClient.h"
 #include "request/HeaderList.h"
-#include "request/OwnedBuffer.h"
+#include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
 

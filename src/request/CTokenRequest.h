@@ -11,8 +11,8 @@
 
 #include "OAuthClient.h"
 #include "request/HeaderList.h"
-#include "request/OwnedBuffer.h"
 #include "request/ParamMap.h"
+#include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
 

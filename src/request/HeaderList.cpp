@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "request/TextRules.h"
+#include "text/TextRules.h"
 
 namespace OAuthClient {
 namespace {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "request/OwnedBuffer.h"
+#include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
 

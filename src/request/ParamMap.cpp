@@ -3,7 +3,7 @@
 #include <tuple>
 #include <utility>
 
-#include "request/FormEncoding.h"
+#include "text/FormEncoding.h"
 
 namespace OAuthClient {
 

@@ -7,7 +7,7 @@
 #include <map>
 #include <string_view>
 
-#include "request/OwnedBuffer.h"
+#include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
 

@@ -4,7 +4,7 @@
 #ifndef OAUTH_REQUEST_WIDEPROPERTY_H
 #define OAUTH_REQUEST_WIDEPROPERTY_H
 
-#include "request/OwnedBuffer.h"
+#include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
 

@@ -5,9 +5,9 @@
 #include <new>
 #include <string_view>
 
-#include "request/TextEncoding.h"
 #include "response/HeaderBlock.h"
 #include "response/ResponseText.h"
+#include "text/TextEncoding.h"
 
 namespace OAuthClient {
 

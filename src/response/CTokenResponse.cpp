@@ -3,10 +3,10 @@
 #include <new>
 #include <string_view>
 
-#include "request/TextRules.h"
 #include "response/HeaderBlock.h"
 #include "response/JsonReply.h"
 #include "response/ResponseText.h"
+#include "text/TextRules.h"
 
 namespace OAuthClient {
 namespace {

@@ -2,10 +2,10 @@
 #ifndef OAUTH_RESPONSE_CTOKENRESPONSE_H
 #define OAUTH_RESPONSE_CTOKENRESPONSE_H
 
+#include "IHttpClient.h"
 #include "OAuthClient.h"
-#include "httpclient/IHttpClient.h"
-#include "request/OwnedBuffer.h"
 #include "response/TextMap.h"
+#include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
 

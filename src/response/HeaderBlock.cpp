@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "request/TextRules.h"
+#include "text/TextRules.h"
 
 namespace OAuthClient {
 namespace {

@@ -6,8 +6,8 @@
 #include <new>
 #include <string_view>
 
-#include "request/OwnedBuffer.h"
 #include "response/TextMap.h"
+#include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
 

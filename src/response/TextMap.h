@@ -6,7 +6,7 @@
 #include <map>
 #include <utility>
 
-#include "request/OwnedBuffer.h"
+#include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
 

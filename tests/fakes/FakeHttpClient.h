@@ -27,7 +27,7 @@
 #include <utility>
 #include <vector>
 
-#include "httpclient/IHttpClient.h"
+#include "IHttpClient.h"
 
 namespace OAuthClient {
 

@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "TestServer.h"
+#include "IHttpClient.h"
 #include "InternetHandle.h"
-#include "httpclient/IHttpClient.h"
+#include "TestServer.h"
 
 namespace OAuthTest {
 

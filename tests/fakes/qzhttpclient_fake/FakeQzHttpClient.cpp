@@ -10,8 +10,8 @@
 #include <string>
 
 #include "FakeHttpControl.h"
-#include "entry/ModuleEntry.h"
-#include "httpclient/IHttpClient.h"
+#include "IHttpClient.h"
+#include "ModuleEntry.h"
 
 namespace {
 

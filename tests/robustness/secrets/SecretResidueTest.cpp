@@ -24,10 +24,10 @@
 #include "grant/ReleasePtr.h"
 #include "request/COAuthRequest.h"
 #include "request/CTokenRequest.h"
-#include "request/FormEncoding.h"
 #include "request/ParamMap.h"
 #include "response/CTokenResponse.h"
 #include "response/JsonReply.h"
+#include "text/FormEncoding.h"
 
 namespace OAuthClient {
 namespace {

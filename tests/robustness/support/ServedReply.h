@@ -5,7 +5,7 @@
 #ifndef OAUTH_TESTS_ROBUSTNESS_SERVEDREPLY_H
 #define OAUTH_TESTS_ROBUSTNESS_SERVEDREPLY_H
 
-#include "httpclient/IHttpClient.h"
+#include "IHttpClient.h"
 
 namespace OAuthClient {
 namespace robust {

@@ -10,8 +10,8 @@
 
 #include "request/COAuthRequest.h"
 #include "request/CTokenRequest.h"
-#include "request/CodePage.h"
-#include "request/TextEncoding.h"
+#include "text/CodePage.h"
+#include "text/TextEncoding.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 
-#include "Conversions.h"
+#include "unit/text/Conversions.h"
 
 namespace OAuthClient {
 namespace {

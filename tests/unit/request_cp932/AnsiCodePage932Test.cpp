@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "request/COAuthRequest.h"
-#include "request/CodePage.h"
-#include "request/FormEncoding.h"
-#include "request/TextEncoding.h"
+#include "text/CodePage.h"
+#include "text/FormEncoding.h"
+#include "text/TextEncoding.h"
 
 namespace OAuthClient {
 namespace {

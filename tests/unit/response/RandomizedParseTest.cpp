@@ -5,9 +5,9 @@
 #include <set>
 #include <string>
 
-#include "request/TextRules.h"
 #include "response/HeaderBlock.h"
 #include "response/JsonReply.h"
+#include "text/TextRules.h"
 
 namespace OAuthClient {
 namespace {

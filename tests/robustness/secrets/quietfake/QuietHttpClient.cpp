@@ -5,7 +5,7 @@
 // a reply with long tokens instead of short ones.
 #include <windows.h>
 
-#include "httpclient/IHttpClient.h"
+#include "IHttpClient.h"
 
 namespace {
 

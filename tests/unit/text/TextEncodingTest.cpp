@@ -1,4 +1,4 @@
-#include "request/TextEncoding.h"
+#include "text/TextEncoding.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "request/CodePage.h"
+#include "text/CodePage.h"
 
 #include <gtest/gtest.h>
 

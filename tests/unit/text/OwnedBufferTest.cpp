@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "request/OwnedBuffer.h"
+#include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
 namespace {

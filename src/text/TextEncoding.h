@@ -5,8 +5,8 @@
 // UTF-16 arrays. Results: a positive count on success, 0 where said, -1 for a
 // bad argument, an unknown encoding or a failed platform conversion, -2 for
 // malformed UTF-16, -3 from DecodeAscii for a byte of 0x80 or above.
-#ifndef OAUTH_REQUEST_TEXTENCODING_H
-#define OAUTH_REQUEST_TEXTENCODING_H
+#ifndef OAUTH_TEXT_TEXTENCODING_H
+#define OAUTH_TEXT_TEXTENCODING_H
 
 namespace OAuthClient {
 
@@ -48,4 +48,4 @@ int DetectEncoding(const unsigned char* bytes, int byteCount);
 
 }  // namespace OAuthClient
 
-#endif  // OAUTH_REQUEST_TEXTENCODING_H
+#endif  // OAUTH_TEXT_TEXTENCODING_H

@@ -1,9 +1,9 @@
-#include "request/FormEncoding.h"
+#include "text/FormEncoding.h"
 
 #include <climits>
 #include <cwchar>
 
-#include "request/CodePage.h"
+#include "text/CodePage.h"
 
 namespace OAuthClient {
 namespace {

@@ -39,8 +39,8 @@
 //
 // Use: define `extern "C" BOOL WINAPI <Name>(HANDLE, DWORD, LPVOID)` calling
 // RunModuleEntry, and link with `-Wl,--entry,_<Name>@12`.
-#ifndef OAUTH_ENTRY_MODULEENTRY_H
-#define OAUTH_ENTRY_MODULEENTRY_H
+#ifndef OAUTH_COMMON_MODULEENTRY_H
+#define OAUTH_COMMON_MODULEENTRY_H
 
 #include <windows.h>
 
@@ -120,4 +120,4 @@ inline BOOL RunModuleEntry(HANDLE module, DWORD reason, LPVOID reserved) noexcep
 
 }  // namespace OAuthClient
 
-#endif  // OAUTH_ENTRY_MODULEENTRY_H
+#endif  // OAUTH_COMMON_MODULEENTRY_H

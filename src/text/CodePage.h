@@ -4,8 +4,8 @@
 // Every buffer handed out is a new zero-filled array from new[], owned by the
 // caller (delete[]). Out-pointers are written only on success; on failure they
 // are null (or untouched where said). Counts never include a terminator.
-#ifndef OAUTH_REQUEST_CODEPAGE_H
-#define OAUTH_REQUEST_CODEPAGE_H
+#ifndef OAUTH_TEXT_CODEPAGE_H
+#define OAUTH_TEXT_CODEPAGE_H
 
 namespace OAuthClient {
 
@@ -40,4 +40,4 @@ int DecodeAnsiReportingMark(wchar_t** out, const unsigned char* bytes, int byteC
 
 }  // namespace OAuthClient
 
-#endif  // OAUTH_REQUEST_CODEPAGE_H
+#endif  // OAUTH_TEXT_CODEPAGE_H

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "Conversions.h"
-#include "request/CodePage.h"
-#include "request/TextEncoding.h"
+#include "text/CodePage.h"
+#include "text/TextEncoding.h"
 
 namespace OAuthClient {
 namespace {

@@ -1,7 +1,7 @@
 // Helpers that run a converter and hand back what it produced as values, so
 // the tests can compare whole results in tables.
-#ifndef OAUTH_TESTS_REQUEST_CONVERSIONS_H
-#define OAUTH_TESTS_REQUEST_CONVERSIONS_H
+#ifndef OAUTH_TESTS_TEXT_CONVERSIONS_H
+#define OAUTH_TESTS_TEXT_CONVERSIONS_H
 
 #include <string>
 #include <vector>
@@ -38,4 +38,4 @@ Encoded RunEncoder(Encoder encode, const std::wstring& text) {
     return encoded;
 }
 
-#endif  // OAUTH_TESTS_REQUEST_CONVERSIONS_H
+#endif  // OAUTH_TESTS_TEXT_CONVERSIONS_H

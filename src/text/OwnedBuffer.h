@@ -5,8 +5,8 @@
 // host's process memory (crash dumps, pagefile) must not keep them after the
 // object that held them is gone. The cost is one pass over memory that is
 // about to be freed anyway.
-#ifndef OAUTH_REQUEST_OWNEDBUFFER_H
-#define OAUTH_REQUEST_OWNEDBUFFER_H
+#ifndef OAUTH_TEXT_OWNEDBUFFER_H
+#define OAUTH_TEXT_OWNEDBUFFER_H
 
 #include <windows.h>
 
@@ -139,4 +139,4 @@ void KeepOnHeap(String& text, size_t unitCount = 0) {
 
 }  // namespace OAuthClient
 
-#endif  // OAUTH_REQUEST_OWNEDBUFFER_H
+#endif  // OAUTH_TEXT_OWNEDBUFFER_H

@@ -1,10 +1,10 @@
 // Form encoding (application/x-www-form-urlencoded) of parameter values.
-#ifndef OAUTH_REQUEST_FORMENCODING_H
-#define OAUTH_REQUEST_FORMENCODING_H
+#ifndef OAUTH_TEXT_FORMENCODING_H
+#define OAUTH_TEXT_FORMENCODING_H
 
 #include <string>
 
-#include "request/OwnedBuffer.h"
+#include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
 
@@ -24,4 +24,4 @@ int UrlEncodeFormValueWide(const wchar_t* text, SecureWString* out) noexcept;
 
 }  // namespace OAuthClient
 
-#endif  // OAUTH_REQUEST_FORMENCODING_H
+#endif  // OAUTH_TEXT_FORMENCODING_H

@@ -1,4 +1,4 @@
-#include "request/TextRules.h"
+#include "text/TextRules.h"
 
 namespace OAuthClient {
 

@@ -1,12 +1,12 @@
-#include "request/TextEncoding.h"
+#include "text/TextEncoding.h"
 
 #include <climits>
 #include <cstring>
 #include <new>
 
-#include "request/CodePage.h"
-#include "request/OwnedBuffer.h"
-#include "request/UnicodeConverters.h"
+#include "text/CodePage.h"
+#include "text/OwnedBuffer.h"
+#include "text/UnicodeConverters.h"
 
 namespace OAuthClient {
 namespace {

@@ -1,4 +1,4 @@
-#include "request/FormEncoding.h"
+#include "text/FormEncoding.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 // negative length or capacity or a null destination with room in it. A null
 // source converts nothing. *consumed, when given, receives the source bytes
 // taken.
-#ifndef OAUTH_REQUEST_UNICODECONVERTERS_H
-#define OAUTH_REQUEST_UNICODECONVERTERS_H
+#ifndef OAUTH_TEXT_UNICODECONVERTERS_H
+#define OAUTH_TEXT_UNICODECONVERTERS_H
 
 namespace OAuthClient {
 
@@ -33,4 +33,4 @@ int Utf8ToUtf16Be(const unsigned char* source, int sourceLength, unsigned char* 
 
 }  // namespace OAuthClient
 
-#endif  // OAUTH_REQUEST_UNICODECONVERTERS_H
+#endif  // OAUTH_TEXT_UNICODECONVERTERS_H

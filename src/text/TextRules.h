@@ -1,8 +1,8 @@
 // Character rules shared by the request collections and the responses.
 // Character classes are written out, never taken from the C locale, whose
 // tables change with the host's settings.
-#ifndef OAUTH_REQUEST_TEXTRULES_H
-#define OAUTH_REQUEST_TEXTRULES_H
+#ifndef OAUTH_TEXT_TEXTRULES_H
+#define OAUTH_TEXT_TEXTRULES_H
 
 #include <cstddef>
 
@@ -23,4 +23,4 @@ bool EqualsAsciiFolded(const wchar_t* a, size_t aCount, const wchar_t* b, size_t
 
 }  // namespace OAuthClient
 
-#endif  // OAUTH_REQUEST_TEXTRULES_H
+#endif  // OAUTH_TEXT_TEXTRULES_H

@@ -1,4 +1,4 @@
-#include "request/CodePage.h"
+#include "text/CodePage.h"
 
 #include <windows.h>
 
@@ -10,7 +10,7 @@
 #include <new>
 #include <utility>
 
-#include "request/OwnedBuffer.h"
+#include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
 

@@ -4,8 +4,8 @@
 // fakes. One object serves one exchange: configured, sent once, read, then
 // released before its module is freed. The vtable order below is the binary
 // contract between separately built modules; never reorder it.
-#ifndef OAUTH_HTTPCLIENT_IHTTPCLIENT_H
-#define OAUTH_HTTPCLIENT_IHTTPCLIENT_H
+#ifndef OAUTH_COMMON_IHTTPCLIENT_H
+#define OAUTH_COMMON_IHTTPCLIENT_H
 
 namespace OAuthClient {
 
@@ -42,4 +42,4 @@ constexpr int kProtocolTls12 = 5;
 
 }  // namespace OAuthClient
 
-#endif  // OAUTH_HTTPCLIENT_IHTTPCLIENT_H
+#endif  // OAUTH_COMMON_IHTTPCLIENT_H

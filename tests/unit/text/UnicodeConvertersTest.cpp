@@ -1,4 +1,4 @@
-#include "request/UnicodeConverters.h"
+#include "text/UnicodeConverters.h"
 
 #include <gtest/gtest.h>
 

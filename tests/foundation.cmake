@@ -1,1 +1,0 @@
-oauth_unit_test(unit_foundation foundation)
