@@ -40,6 +40,29 @@ constexpr int kProtocolTls10 = 3;
 constexpr int kProtocolTls11 = 4;
 constexpr int kProtocolTls12 = 5;
 
+// The protocol code for a request's secureProtocol value: 1, 2 and 3 ask for
+// TLS 1.0, 1.1 and 1.2 at least; 0 and every other value leave the choice to
+// the system.
+constexpr int ProtocolCodeOf(int secureProtocol) noexcept {
+    switch (secureProtocol) {
+        case 1: return kProtocolTls10;
+        case 2: return kProtocolTls11;
+        case 3: return kProtocolTls12;
+        default: return kProtocolDefault;
+    }
+}
+
+// The other way round: the secureProtocol value (1 to 3) a protocol code stands
+// for, 0 for the default and for codes the library never sends.
+constexpr int SecureProtocolOf(int protocolCode) noexcept {
+    switch (protocolCode) {
+        case kProtocolTls10: return 1;
+        case kProtocolTls11: return 2;
+        case kProtocolTls12: return 3;
+        default: return 0;
+    }
+}
+
 }  // namespace OAuthClient
 
 #endif  // OAUTH_COMMON_IHTTPCLIENT_H

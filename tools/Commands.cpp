@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include <climits>
 #include <cwchar>
 #include <string_view>
 #include <utility>
 
+#include "CheckedSize.h"
 #include "Console.h"
 #include "ExitCodes.h"
 #include "FormEncoding.h"
@@ -188,9 +188,9 @@ int SetResourceBody(IOAuthRequest& request, const GetOptions& options) {
         text = *options.bodyText;
         if (!options.encoding) {
             const std::string utf8 = ToUtf8(text);
-            if (utf8.size() > static_cast<size_t>(INT_MAX)) return Fail(L"the body is too long");
-            request.SetBodyBytes(reinterpret_cast<const unsigned char*>(utf8.data()),
-                                 static_cast<int>(utf8.size()));
+            int byteCount = 0;
+            if (!ToInt(utf8.size(), &byteCount)) return Fail(L"the body is too long");
+            request.SetBodyBytes(reinterpret_cast<const unsigned char*>(utf8.data()), byteCount);
             return kExitSuccess;
         }
     } else {

@@ -5,8 +5,9 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <climits>
 #include <stdexcept>
+
+#include "CheckedSize.h"
 
 namespace OAuthClient::Tool {
 
@@ -21,8 +22,8 @@ void WriteBytes(FILE* stream, std::wstring_view text) {
 
 std::string ToUtf8(std::wstring_view text) {
     if (text.empty()) return {};
-    if (text.size() > static_cast<size_t>(INT_MAX)) throw std::length_error("text too long");
-    const int unitCount = static_cast<int>(text.size());
+    int unitCount = 0;
+    if (!ToInt(text.size(), &unitCount)) throw std::length_error("text too long");
     // Flags 0: lone surrogates are replaced rather than failing the whole text.
     const int byteCount =
         WideCharToMultiByte(CP_UTF8, 0, text.data(), unitCount, nullptr, 0, nullptr, nullptr);
@@ -39,8 +40,8 @@ bool FromUtf8(std::string_view bytes, std::wstring* text) {
         text->clear();
         return true;
     }
-    if (bytes.size() > static_cast<size_t>(INT_MAX)) return false;
-    const int byteCount = static_cast<int>(bytes.size());
+    int byteCount = 0;
+    if (!ToInt(bytes.size(), &byteCount)) return false;
     const int unitCount =
         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), byteCount, nullptr, 0);
     if (unitCount <= 0) return false;

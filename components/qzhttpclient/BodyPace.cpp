@@ -1,6 +1,6 @@
 #include "BodyPace.h"
 
-#include <climits>
+#include "CheckedSize.h"
 
 namespace OAuthClient {
 
@@ -20,8 +20,7 @@ bool BodyPace::HeldAt(ULONGLONG nowTick) noexcept {
 int BodyPace::WaitAt(ULONGLONG nowTick) const noexcept {
     ULONGLONG wait = window_;
     if (windowBytes_ < kFloorBytes) wait = windowEnd_ > nowTick ? windowEnd_ - nowTick : 1;
-    if (wait > static_cast<ULONGLONG>(INT_MAX)) return INT_MAX;
-    return static_cast<int>(wait);
+    return ClampToInt(wait);
 }
 
 }  // namespace OAuthClient

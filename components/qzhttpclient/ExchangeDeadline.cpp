@@ -1,6 +1,6 @@
 #include "ExchangeDeadline.h"
 
-#include <climits>
+#include "CheckedSize.h"
 
 namespace OAuthClient {
 
@@ -10,7 +10,7 @@ ExchangeDeadline::ExchangeDeadline(int milliseconds, ULONGLONG startTick) noexce
 int ExchangeDeadline::RemainingAt(ULONGLONG nowTick) const noexcept {
     if (nowTick >= end_) return 0;
     ULONGLONG left = end_ - nowTick;
-    return left > static_cast<ULONGLONG>(INT_MAX) ? INT_MAX : static_cast<int>(left);
+    return ClampToInt(left);
 }
 
 }  // namespace OAuthClient

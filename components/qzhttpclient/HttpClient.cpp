@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "BodyText.h"
+#include "CheckedSize.h"
 
 namespace OAuthClient {
 namespace {
@@ -39,7 +40,7 @@ int CHttpClient::SetRequestHeaders(const wchar_t* lines) {
     if (lines == nullptr) return 0;
     try {
         std::size_t stored = headers_.SetLines(lines);
-        return stored > INT_MAX ? INT_MAX : static_cast<int>(stored);
+        return ClampToInt(stored);
     } catch (...) {
         return 0;
     }
@@ -57,13 +58,13 @@ int CHttpClient::SendRequestText(const wchar_t* method, const wchar_t* url, cons
     std::size_t unitCount = 0;
     if (body != nullptr) unitCount = length == -1 ? std::wcslen(body) : static_cast<std::size_t>(length);
     if (unitCount == 0) return Send(method, url, nullptr, 0);
-    if (unitCount > static_cast<std::size_t>(INT_MAX)) return ERROR_INVALID_PARAMETER;
+    int units = 0;
+    if (!ToInt(unitCount, &units)) return ERROR_INVALID_PARAMETER;
 
     try {
         // WC_ERR_INVALID_CHARS: a lone surrogate would otherwise go out as
         // U+FFFD, and the server would receive a different password or
         // secret than the host set.
-        int units = static_cast<int>(unitCount);
         int byteCount = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, body, units, nullptr, 0,
                                             nullptr, nullptr);
         if (byteCount <= 0) {

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <climits>
 
+#include "AsciiText.h"
 #include "BodyPace.h"
+#include "CheckedSize.h"
 #include "SharedSessions.h"
 #include "StatusPhrase.h"
 
@@ -34,29 +36,10 @@ DWORD LastError() {
     return error;
 }
 
-wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
-
-bool StartsWithFolded(std::wstring_view text, std::wstring_view lowerPrefix) {
-    if (text.size() < lowerPrefix.size()) return false;
-    for (std::size_t i = 0; i < lowerPrefix.size(); ++i)
-        if (FoldAscii(text[i]) != lowerPrefix[i]) return false;
-    return true;
-}
-
-std::wstring_view TrimSpaces(std::wstring_view text) {
-    while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == L' ' || text.back() == L'\t')) text.remove_suffix(1);
-    return text;
-}
-
 // The text of a zero-terminated SecureWide from QueryText.
 std::wstring_view TextOf(const SecureWide& text) {
     if (text.empty()) return {};
     return std::wstring_view(text.data(), text.size() - 1);
-}
-
-bool IsBlank(const std::wstring& text) {
-    return text.find_first_not_of(L" \t") == std::wstring::npos;
 }
 
 // A decimal Content-Length, saturating far above any accepted size; false
@@ -108,7 +91,7 @@ HttpExchange::HttpExchange(const ExchangeSettings& settings) noexcept
       deadline_(waitMilliseconds_, GetTickCount64()) {}
 
 bool HttpExchange::IsCompleteHeaderBlock(std::wstring_view block) noexcept {
-    if (!StartsWithFolded(block, L"http/1.")) return true;
+    if (!StartsWithAsciiFolded(block, L"http/1.")) return true;
     return block.size() >= 4 && block.substr(block.size() - 4) == L"\r\n\r\n";
 }
 
@@ -119,17 +102,17 @@ bool HttpExchange::BodyEndsEarly(std::wstring_view method, int statusCode,
     if (method == L"HEAD") return false;
     if ((statusCode >= 100 && statusCode < 200) || statusCode == 204 || statusCode == 304)
         return false;
-    contentEncoding = TrimSpaces(contentEncoding);
+    contentEncoding = TrimSpacesAndTabs(contentEncoding);
     if (!contentEncoding.empty() &&
-        !(contentEncoding.size() == 8 && StartsWithFolded(contentEncoding, L"identity")))
+        !EqualsAsciiFolded(contentEncoding, L"identity"))
         return false;
     return static_cast<unsigned long long>(receivedBytes) < declaredBytes;
 }
 
 int HttpExchange::TimeoutMilliseconds(int timeoutSeconds) noexcept {
     if (timeoutSeconds <= 0) timeoutSeconds = kDefaultTimeoutSeconds;
-    if (timeoutSeconds > INT_MAX / 1000) return INT_MAX;
-    return timeoutSeconds * 1000;
+    int milliseconds = 0;
+    return CheckedMultiply(timeoutSeconds, 1000, &milliseconds) ? milliseconds : INT_MAX;
 }
 
 DWORD HttpExchange::Run(const wchar_t* method, const wchar_t* url, const RequestHeaders& headers,
@@ -291,13 +274,13 @@ DWORD HttpExchange::ReadReply(const wchar_t* method, HttpReply* reply) {
                              WINHTTP_HEADER_NAME_BY_INDEX, &statusCode, &size,
                              WINHTTP_NO_HEADER_INDEX))
         return LastError();
-    reply->statusCode = statusCode > INT_MAX ? INT_MAX : static_cast<int>(statusCode);
+    reply->statusCode = ClampToInt(statusCode);
 
     SecureWide text;
     error = QueryText(WINHTTP_QUERY_STATUS_TEXT, &text);
     if (error != 0 && error != ERROR_WINHTTP_HEADER_NOT_FOUND) return error;
     reply->statusText.assign(text.empty() ? L"" : text.data());
-    if (IsBlank(reply->statusText)) reply->statusText = StandardStatusPhrase(reply->statusCode);
+    if (TrimSpacesAndTabs(reply->statusText).empty()) reply->statusText = StandardStatusPhrase(reply->statusCode);
 
     error = QueryText(WINHTTP_QUERY_CONTENT_TYPE, &text);
     if (error != 0 && error != ERROR_WINHTTP_HEADER_NOT_FOUND) return error;

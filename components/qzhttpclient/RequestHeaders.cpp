@@ -2,16 +2,10 @@
 
 #include <utility>
 
+#include "AsciiText.h"
+
 namespace OAuthClient {
 namespace {
-
-bool IsSpaceOrTab(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-std::wstring_view TrimSpaces(std::wstring_view text) {
-    while (!text.empty() && IsSpaceOrTab(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsSpaceOrTab(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 // The characters HTTP allows in a field name, written out rather than taken
 // from the locale.
@@ -34,15 +28,6 @@ bool IsValidValue(std::wstring_view value) {
     return true;
 }
 
-wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
-
-bool SameName(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-    return true;
-}
-
 SecureWide TerminatedCopy(std::wstring_view text) {
     SecureWide copy;
     copy.reserve(text.size() + 1);
@@ -61,8 +46,8 @@ bool RequestHeaders::IsToken(std::wstring_view text) noexcept {
 }
 
 bool RequestHeaders::Set(std::wstring_view name, std::wstring_view value) {
-    name = TrimSpaces(name);
-    value = TrimSpaces(value);
+    name = TrimSpacesAndTabs(name);
+    value = TrimSpacesAndTabs(value);
     if (!IsToken(name) || !IsValidValue(value)) return false;
 
     SecureWide copy = TerminatedCopy(value);
@@ -101,13 +86,13 @@ SecureWide RequestHeaders::Line(std::size_t index) const {
 
 const wchar_t* RequestHeaders::Find(std::wstring_view name) const noexcept {
     for (const Entry& entry : entries_)
-        if (SameName(entry.name, name)) return entry.value.data();
+        if (EqualsAsciiFolded(entry.name, name)) return entry.value.data();
     return nullptr;
 }
 
 RequestHeaders::Entry* RequestHeaders::FindEntry(std::wstring_view name) noexcept {
     for (Entry& entry : entries_)
-        if (SameName(entry.name, name)) return &entry;
+        if (EqualsAsciiFolded(entry.name, name)) return &entry;
     return nullptr;
 }
 

@@ -7,10 +7,10 @@
 #ifndef QZHTTPCLIENT_SECUREBUFFER_H
 #define QZHTTPCLIENT_SECUREBUFFER_H
 
-#include <windows.h>
-
 #include <cstddef>
 #include <cstring>
+
+#include "WipingAllocator.h"
 
 namespace OAuthClient {
 
@@ -64,7 +64,7 @@ public:
 private:
     void Release() noexcept {
         if (data_ == nullptr) return;
-        SecureZeroMemory(data_, capacity_);
+        WipeMemory(data_, capacity_);
         delete[] data_;
     }
 

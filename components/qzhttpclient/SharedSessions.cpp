@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "IHttpClient.h"
 #include "InternetHandle.h"
 #include "ProxySettings.h"
 #include "SystemVersion.h"
@@ -12,7 +13,8 @@ namespace {
 
 constexpr wchar_t kUserAgent[] = L"OAuth_Dll-HttpClient/1.0";
 
-// One slot per protocol code: 0, 3, 4, 5.
+// One slot per protocol code, indexed by the request's value it stands for:
+// the default, TLS 1.0, 1.1 and 1.2.
 constexpr int kSlotCount = 4;
 
 // Plain data, statically initialised: nothing runs before DllMain, and the
@@ -22,14 +24,7 @@ SRWLOCK g_lock = SRWLOCK_INIT;
 HINTERNET g_sessions[kSlotCount] = {};
 ProxySettings* g_proxies[kSlotCount] = {};
 
-int SlotOf(int protocolCode) {
-    switch (protocolCode) {
-        case 3: return 1;
-        case 4: return 2;
-        case 5: return 3;
-        default: return 0;
-    }
-}
+int SlotOf(int protocolCode) { return SecureProtocolOf(protocolCode); }
 
 DWORD LastErrorOrInternal() {
     DWORD error = GetLastError();
@@ -96,9 +91,9 @@ DWORD SharedSessions::ProtocolFlags(int protocolCode) noexcept {
     constexpr DWORD tls11 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 | tls12;
     constexpr DWORD tls10 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | tls11;
     switch (protocolCode) {
-        case 3: return tls10;
-        case 4: return tls11;
-        case 5: return tls12;
+        case kProtocolTls10: return tls10;
+        case kProtocolTls11: return tls11;
+        case kProtocolTls12: return tls12;
         default:
             if (!SystemVersion::Current().BeforeWindows81()) return 0;
             return WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |

@@ -1,7 +1,8 @@
 #include "grant/Base64.h"
 
-#include <climits>
 #include <new>
+
+#include "CheckedSize.h"
 
 namespace OAuthClient {
 namespace {
@@ -15,8 +16,9 @@ int Base64Encode(const unsigned char* bytes, int byteCount, int* outLength, char
     // Four characters per started group of three bytes, plus the terminator,
     // must stay within int.
     const int groupCount = byteCount / 3 + (byteCount % 3 != 0 ? 1 : 0);
-    if (groupCount > (INT_MAX - 1) / 4) return 1;
-    const int length = groupCount * 4;
+    int length = 0;
+    int terminatedLength = 0;
+    if (!CheckedMultiply(groupCount, 4, &length) || !CheckedAdd(length, 1, &terminatedLength)) return 1;
     char* text = new (std::nothrow) char[static_cast<size_t>(length) + 1]();
     if (text == nullptr) return 1;
 

@@ -1,23 +1,15 @@
 #include "grant/CGrantDelegate.h"
 
-#include <climits>
 #include <cwchar>
 
+#include "CheckedSize.h"
 #include "grant/Base64.h"
 #include "response/CTokenResponse.h"
 #include "text/CodePage.h"
 #include "text/FormEncoding.h"
+#include "text/TextRules.h"
 
 namespace OAuthClient {
-
-namespace {
-
-bool HasText(const wchar_t* text) { return text != nullptr && text[0] != L'\0'; }
-
-// Protocol codes of the HTTP client for the request's values 0 to 3.
-constexpr int kProtocolCodes[] = {kProtocolDefault, kProtocolTls10, kProtocolTls11, kProtocolTls12};
-
-}  // namespace
 
 CGrantDelegate::CGrantDelegate() noexcept = default;
 
@@ -79,11 +71,12 @@ int CGrantDelegate::PrepareBasicAuthorization() {
     // Only a real byte-order mark is dropped; a client id that merely starts
     // with U+00FF or U+00FE keeps its first character.
     if (credentials[0] == 0xFEFF || credentials[0] == 0xFFFE) credentials.erase(0, 1);
-    if (credentials.size() > static_cast<size_t>(INT_MAX)) return -1;
+    int credentialsCount = 0;
+    if (!ToInt(credentials.size(), &credentialsCount)) return -1;
 
     unsigned char* ansi = nullptr;
-    const int ansiCount = WideToMultiByte(&ansi, credentials.data(),
-                                          static_cast<int>(credentials.size()), kCodePageAnsi);
+    const int ansiCount =
+        WideToMultiByte(&ansi, credentials.data(), credentialsCount, kCodePageAnsi);
     ByteBuffer ansiOwner(ansi, ansiCount > 0 ? static_cast<size_t>(ansiCount) : 0);
     if (ansiCount <= 0 || ansi == nullptr) return -1;
 
@@ -110,8 +103,9 @@ int CGrantDelegate::PrepareBasicAuthorization() {
 
 int CGrantDelegate::ApplyTransportSettings() {
     const int protocol = request_->GetSecureProtocol();
+    // Unlike the resource retriever, a grant refuses a value it cannot map.
     if (static_cast<unsigned>(protocol) > 3u) return -1;
-    client_->SetSecureProtocol(kProtocolCodes[protocol]);
+    client_->SetSecureProtocol(ProtocolCodeOf(protocol));
     client_->SetNumericSetting(request_->GetNumericSetting());
     return 1;
 }

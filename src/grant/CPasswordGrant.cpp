@@ -1,12 +1,8 @@
 #include "grant/CPasswordGrant.h"
 
+#include "text/TextRules.h"
+
 namespace OAuthClient {
-
-namespace {
-
-bool HasText(const wchar_t* text) { return text != nullptr && text[0] != L'\0'; }
-
-}  // namespace
 
 int CPasswordGrant::Execute(ITokenRequest* request, ITokenResponse** response) noexcept {
     return ExecuteFormGrant(request, response, &CPasswordGrant::BuildDefaultBody);

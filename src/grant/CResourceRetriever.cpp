@@ -4,29 +4,9 @@
 
 #include "response/CResourceResponse.h"
 #include "text/OwnedBuffer.h"
+#include "text/TextRules.h"
 
 namespace OAuthClient {
-
-namespace {
-
-bool HasText(const wchar_t* text) { return text != nullptr && text[0] != L'\0'; }
-
-// Unlike the grants, the retriever refuses no value: anything outside 1 to 3
-// gets the system's default protocols.
-int ProtocolCode(int secureProtocol) {
-    switch (secureProtocol) {
-        case 1:
-            return kProtocolTls10;
-        case 2:
-            return kProtocolTls11;
-        case 3:
-            return kProtocolTls12;
-        default:
-            return kProtocolDefault;
-    }
-}
-
-}  // namespace
 
 CResourceRetriever::~CResourceRetriever() { client_.reset(); }
 
@@ -49,7 +29,9 @@ int CResourceRetriever::Retrieve(IOAuthRequest* request, IResourceResponse** res
 
 int CResourceRetriever::ConfigureAndSend(IOAuthRequest* request) {
     IHttpClient* client = client_.get();
-    client->SetSecureProtocol(ProtocolCode(request->GetSecureProtocol()));
+    // Unlike the grants, the retriever refuses no value: anything outside 1
+    // to 3 gets the system's default protocols.
+    client->SetSecureProtocol(ProtocolCodeOf(request->GetSecureProtocol()));
     client->SetNumericSetting(request->GetNumericSetting());
 
     const wchar_t* headers = nullptr;

@@ -1,9 +1,9 @@
 #include "request/COAuthRequest.h"
 
-#include <climits>
 #include <cstring>
 #include <cwchar>
 
+#include "CheckedSize.h"
 #include "request/WideProperty.h"
 #include "text/TextEncoding.h"
 #include "text/TextRules.h"
@@ -87,7 +87,8 @@ int COAuthRequest::SetBodyBytes(const unsigned char* data, int length) noexcept 
 
 int COAuthRequest::SetBodyFromText(const wchar_t* text, int encoding, BodyEncoder encoder) {
     const size_t unitCount = text ? std::wcslen(text) : 0;
-    if (unitCount == 0 || unitCount > static_cast<size_t>(INT_MAX) || IsBlank(text, unitCount)) {
+    int intCount = 0;
+    if (unitCount == 0 || !ToInt(unitCount, &intCount) || IsBlank(text, unitCount)) {
         ClearBody();
         return -1;
     }
@@ -95,8 +96,8 @@ int COAuthRequest::SetBodyFromText(const wchar_t* text, int encoding, BodyEncode
     // GetBodyText lent.
     unsigned char* raw = nullptr;
     const int length = encoder == BodyEncoder::kUtf16LeDefault
-                           ? EncodeUtf16Le(&raw, text, static_cast<int>(unitCount))
-                           : EncodeText(&raw, text, static_cast<int>(unitCount), encoding);
+                           ? EncodeUtf16Le(&raw, text, intCount)
+                           : EncodeText(&raw, text, intCount, encoding);
     ByteBuffer encoded(raw, length > 0 ? static_cast<size_t>(length) : 0);
     if (length < 0 || length > kMaxBodyLength || (length == 0 && encoder == BodyEncoder::kUtf16LeDefault)) {
         ClearBody();

@@ -44,7 +44,7 @@ std::wstring_view HeaderList::ValueOf(const Line& line) {
 void HeaderList::Merge(Lines& lines, std::wstring_view name, std::wstring_view value) {
     for (Line& line : lines) {
         std::wstring_view lineName = NameOf(line);
-        if (!EqualsAsciiFolded(lineName.data(), lineName.size(), name.data(), name.size())) continue;
+        if (!EqualsAsciiFolded(lineName, name)) continue;
         // The name takes the spelling of the latest call; values are joined
         // by a bare ",".
         std::wstring_view oldValue = ValueOf(line);
@@ -78,7 +78,7 @@ void HeaderList::GetHeader(const wchar_t* name, const wchar_t** value) {
         const size_t nameCount = std::wcslen(name);
         for (const Line& line : lines_) {
             std::wstring_view lineName = NameOf(line);
-            if (EqualsAsciiFolded(lineName.data(), lineName.size(), name, nameCount)) {
+            if (EqualsAsciiFolded(lineName, std::wstring_view(name, nameCount))) {
                 std::wstring_view lineValue = ValueOf(line);
                 found = CopyWide(lineValue.data(), lineValue.size());
                 if (!found) return;

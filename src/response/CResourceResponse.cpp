@@ -1,10 +1,10 @@
 #include "response/CResourceResponse.h"
 
-#include <climits>
 #include <cstring>
 #include <new>
 #include <string_view>
 
+#include "CheckedSize.h"
 #include "response/HeaderBlock.h"
 #include "response/ResponseText.h"
 #include "text/TextEncoding.h"
@@ -42,7 +42,8 @@ void CResourceResponse::CopyBody(const unsigned char* data, int byteCount) {
     // A count that is not positive, or so large that the count of the copy
     // and its zero byte overflows int, cannot describe a body: keep none
     // rather than copy from a length nobody can trust.
-    if (data == nullptr || byteCount <= 0 || byteCount == INT_MAX) return;
+    int terminatedCount = 0;
+    if (data == nullptr || byteCount <= 0 || !CheckedAdd(byteCount, 1, &terminatedCount)) return;
     ByteBuffer copy = ByteBuffer::Zeroed(static_cast<size_t>(byteCount) + 1);
     if (!copy) throw std::bad_alloc();
     std::memcpy(copy.get(), data, static_cast<size_t>(byteCount));

@@ -2,14 +2,13 @@
 
 #include <windows.h>
 
-#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
-#include <limits>
 #include <new>
 #include <utility>
 
+#include "CheckedSize.h"
 #include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
@@ -69,7 +68,8 @@ int DecodeIntoNew(WideBuffer* out, size_t leadingUnits, size_t trailingUnits, un
         ascii ? byteCount : MultiByteToWideChar(codePage, 0, source, byteCount, nullptr, 0);
     if (unitCount <= 0) return -1;
     const size_t total = leadingUnits + static_cast<size_t>(unitCount) + trailingUnits;
-    if (total > std::numeric_limits<size_t>::max() / sizeof(wchar_t)) return -1;
+    size_t byteTotal = 0;
+    if (!CheckedMultiply(total, sizeof(wchar_t), &byteTotal)) return -1;
     WideBuffer text(new (std::nothrow) wchar_t[total], total);
     if (!text) return -1;
     wchar_t* start = text.get() + leadingUnits;
@@ -122,7 +122,9 @@ int DecodeAnsiReportingMark(wchar_t** out, const unsigned char* bytes, int byteC
     WideBuffer decoded;
     const int unitCount = DecodeIntoNew(&decoded, 1, 2, kCodePageAnsi, bytes, byteCount,
                                         IsAsciiBytes(bytes, byteCount));
-    if (unitCount <= 0 || unitCount > INT_MAX - 3) return -1;
+    // The count of the marked text with its terminators must stay an int.
+    int markedCount = 0;
+    if (unitCount <= 0 || !CheckedAdd(unitCount, 3, &markedCount)) return -1;
     wchar_t* text = decoded.get();
 
     // Only a real byte-order mark stands in for the added one; a character

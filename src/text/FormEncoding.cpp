@@ -1,8 +1,8 @@
 #include "text/FormEncoding.h"
 
-#include <climits>
 #include <cwchar>
 
+#include "CheckedSize.h"
 #include "text/CodePage.h"
 
 namespace OAuthClient {
@@ -46,9 +46,10 @@ SecureString UrlEncodeBytes(const unsigned char* bytes, size_t byteCount) {
 SecureString UrlEncodeFormValue(const wchar_t* text) {
     if (text == nullptr) return SecureString();
     const size_t unitCount = std::wcslen(text);
-    if (unitCount == 0 || unitCount > static_cast<size_t>(INT_MAX)) return SecureString();
+    int intCount = 0;
+    if (unitCount == 0 || !ToInt(unitCount, &intCount)) return SecureString();
     unsigned char* raw = nullptr;
-    const int byteCount = WideToMultiByte(&raw, text, static_cast<int>(unitCount), kCodePageUtf8);
+    const int byteCount = WideToMultiByte(&raw, text, intCount, kCodePageUtf8);
     if (byteCount <= 0) return SecureString();
     // The value may be a password: the owner wipes its UTF-8 form.
     ByteBuffer utf8(raw, static_cast<size_t>(byteCount));
@@ -63,13 +64,13 @@ int UrlEncodeFormValueWide(const wchar_t* text, SecureWString* out) noexcept {
             return 1;
         }
         const SecureString encoded = UrlEncodeFormValue(text);
-        if (encoded.empty() || encoded.size() > static_cast<size_t>(INT_MAX)) return -1;
+        int encodedCount = 0;
+        if (encoded.empty() || !ToInt(encoded.size(), &encodedCount)) return -1;
 
         wchar_t* raw = nullptr;
         bool markAdded = false;
         const int unitCount = DecodeAnsiReportingMark(
-            &raw, reinterpret_cast<const unsigned char*>(encoded.data()),
-            static_cast<int>(encoded.size()), &markAdded);
+            &raw, reinterpret_cast<const unsigned char*>(encoded.data()), encodedCount, &markAdded);
         if (unitCount <= 0) return -1;
         WideBuffer widened(raw, static_cast<size_t>(unitCount) + 1);
         // The encoded text is ASCII, so its first unit is never a byte-order

@@ -1,9 +1,9 @@
 #include "text/TextEncoding.h"
 
-#include <climits>
 #include <cstring>
 #include <new>
 
+#include "CheckedSize.h"
 #include "text/CodePage.h"
 #include "text/OwnedBuffer.h"
 #include "text/UnicodeConverters.h"
@@ -36,17 +36,20 @@ int EncodeUtf16(unsigned char** out, const wchar_t* text, int unitCount, const u
                 Utf8ToUtf16Converter convert) {
     if (out == nullptr) return -1;
     *out = nullptr;
-    if (text == nullptr || unitCount <= 0 || unitCount > (INT_MAX - 2) / 4) return -1;
+    // Four bytes per unit is twice what any text needs, so the converter
+    // never runs out of room; with the mark in front the size stays an int.
+    int capacity = 0;
+    int bodyCount = 0;
+    if (text == nullptr || unitCount <= 0 || !CheckedMultiply(unitCount, 4, &capacity) ||
+        !CheckedAdd(capacity, 2, &bodyCount))
+        return -1;
 
     unsigned char* raw = nullptr;
     const int utf8Count = WideToMultiByte(&raw, text, unitCount, kCodePageUtf8);
     ByteBuffer utf8(raw, utf8Count > 0 ? static_cast<size_t>(utf8Count) : 0);
     if (utf8Count < 0) return -1;
 
-    // Four bytes per unit is twice what any text needs, so the converter
-    // never runs out of room.
-    const int capacity = 4 * unitCount;
-    ByteBuffer body = ByteBuffer::Zeroed(static_cast<size_t>(capacity) + 2);
+    ByteBuffer body = ByteBuffer::Zeroed(static_cast<size_t>(bodyCount));
     if (!body) return -1;
     body.get()[0] = mark[0];
     body.get()[1] = mark[1];
@@ -94,7 +97,10 @@ int DecodeUtf16(wchar_t** out, const unsigned char* bytes, int byteCount, Utf16T
                 bool bigEndian) {
     if (out == nullptr) return -1;
     *out = nullptr;
-    if (bytes == nullptr || byteCount <= 0 || byteCount > INT_MAX / 2) return -1;
+    // Two bytes of UTF-16 become at most three of UTF-8, and a surrogate pair
+    // four out of four: twice the input always suffices.
+    int capacity = 0;
+    if (bytes == nullptr || byteCount <= 0 || !CheckedMultiply(byteCount, 2, &capacity)) return -1;
 
     // An odd last byte is ignored, as the converter does; no unit at all is
     // an empty conversion, which fails.
@@ -102,9 +108,6 @@ int DecodeUtf16(wchar_t** out, const unsigned char* bytes, int byteCount, Utf16T
     if (unitCount == 0) return -1;
     if (IsWellFormedUtf16(bytes, unitCount, bigEndian)) return CopyUtf16(out, bytes, unitCount, bigEndian);
 
-    // Two bytes of UTF-16 become at most three of UTF-8, and a surrogate pair
-    // four out of four: twice the input always suffices.
-    const int capacity = 2 * byteCount;
     ByteBuffer scratch = ByteBuffer::Zeroed(static_cast<size_t>(capacity));
     if (!scratch) return -1;
     const int written = convert(bytes, byteCount, scratch.get(), capacity, nullptr);
@@ -148,10 +151,10 @@ int EncodeUtf8(unsigned char** out, const wchar_t* text, int unitCount) {
     unsigned char* raw = nullptr;
     const int utf8Count = WideToMultiByte(&raw, text, unitCount, kCodePageUtf8);
     ByteBuffer utf8(raw, utf8Count > 0 ? static_cast<size_t>(utf8Count) : 0);
-    if (utf8Count <= 0 || utf8Count > INT_MAX - 4) return -1;
-
     // Mark, text and one zero byte, so that the body reads as a narrow text.
-    ByteBuffer body = ByteBuffer::Zeroed(static_cast<size_t>(utf8Count) + 4);
+    int bodyCount = 0;
+    if (utf8Count <= 0 || !CheckedAdd(utf8Count, 4, &bodyCount)) return -1;
+    ByteBuffer body = ByteBuffer::Zeroed(static_cast<size_t>(bodyCount));
     if (!body) return -1;
     static const unsigned char kMark[3] = {0xEF, 0xBB, 0xBF};
     std::memcpy(body.get(), kMark, sizeof kMark);

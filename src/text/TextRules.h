@@ -1,25 +1,22 @@
-// Character rules shared by the request collections and the responses.
+// Character rules shared by the requests, the responses and the grants.
 // Character classes are written out, never taken from the C locale, whose
-// tables change with the host's settings.
+// tables change with the host's settings; ASCII case folding is AsciiText.h's.
 #ifndef OAUTH_TEXT_TEXTRULES_H
 #define OAUTH_TEXT_TEXTRULES_H
 
 #include <cstddef>
 
-namespace OAuthClient {
+#include "AsciiText.h"
 
-// Maps a to z to A to Z; every other unit, non-ASCII letters included, is
-// returned unchanged.
-constexpr wchar_t AsciiUpper(wchar_t unit) {
-    return (unit >= L'a' && unit <= L'z') ? static_cast<wchar_t>(unit - 0x20) : unit;
-}
+namespace OAuthClient {
 
 // True when the text holds nothing but U+0020 and U+3000 (the empty text is
 // blank). Tabs, line ends and every other unit make a text non-blank.
 bool IsBlank(const wchar_t* text, size_t unitCount);
 
-// Exact comparison after ASCII upper-casing of both sides.
-bool EqualsAsciiFolded(const wchar_t* a, size_t aCount, const wchar_t* b, size_t bCount);
+// True for a non-null text with at least one unit before its terminator: the
+// host's way of leaving an optional text unset is null or "".
+constexpr bool HasText(const wchar_t* text) noexcept { return text != nullptr && text[0] != L'\0'; }
 
 }  // namespace OAuthClient
 
