@@ -94,7 +94,10 @@ inline BOOL RunModuleEntry(HANDLE module, DWORD reason, LPVOID reserved) noexcep
         const BOOL started = DllMainCRTStartup(module, reason, reserved);
         // Before the slot is looked at: in a host with the shared libgcc it
         // is this call that first takes the thread library's slot.
-        if (started) RegisterUnwindTables(static_cast<HMODULE>(module));
+        // The load goes on when registering fails: only a throw through this
+        // module in a host with the shared runtime would then go wrong, and
+        // refusing the load would fail every host.
+        if (started) (void)RegisterUnwindTables(static_cast<HMODULE>(module));
         if (started && candidate != TLS_OUT_OF_INDEXES && TlsGetValue(candidate) != nullptr) {
             runtimeSlot = candidate;
         }

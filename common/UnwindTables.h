@@ -24,7 +24,7 @@ namespace OAuthClient {
 
 // True when this module's unwinder knows the module's code, registering the
 // module's tables with it if needed.
-bool RegisterUnwindTables(HMODULE module) noexcept;
+[[nodiscard]] bool RegisterUnwindTables(HMODULE module) noexcept;
 
 // Gives back a registration made by RegisterUnwindTables, if any.
 void DeregisterUnwindTables() noexcept;

@@ -48,7 +48,8 @@ struct WipingAllocator {
     }
 };
 
-using SecureWString = std::basic_string<wchar_t, std::char_traits<wchar_t>, WipingAllocator<wchar_t>>;
+using SecureWString =
+    std::basic_string<wchar_t, std::char_traits<wchar_t>, WipingAllocator<wchar_t>>;
 using SecureString = std::basic_string<char, std::char_traits<char>, WipingAllocator<char>>;
 
 // Gives a string that is to hold a secret heap storage for at least unitCount

@@ -63,19 +63,19 @@ constexpr int kMaxTimeoutSeconds = 86400;
 
 // Parses the arguments after the program name. False with a one-line reason
 // in *error when they are not a valid command.
-bool ParseCommandLine(const std::vector<std::wstring>& args, ParsedCommand* command,
-                      std::wstring* error);
+[[nodiscard]] bool ParseCommandLine(const std::vector<std::wstring>& args, ParsedCommand* command,
+                                    std::wstring* error);
 
 // "Name: value" (blanks around the name and before the value dropped); false
 // for a missing colon, an empty or non-token name, an empty value, or a CR
 // or LF anywhere.
-bool SplitHeader(std::wstring_view text, NameValue* header);
+[[nodiscard]] bool SplitHeader(std::wstring_view text, NameValue* header);
 
 // "name=value", split at the first "="; false for an empty name or value.
-bool SplitParam(std::wstring_view text, NameValue* param);
+[[nodiscard]] bool SplitParam(std::wstring_view text, NameValue* param);
 
 // A decimal integer in [minimum, maximum]; false for anything else.
-bool ParseBoundedInt(std::wstring_view text, int minimum, int maximum, int* value);
+[[nodiscard]] bool ParseBoundedInt(std::wstring_view text, int minimum, int maximum, int* value);
 
 // The help text of a topic ("" for all).
 std::wstring UsageText(std::wstring_view topic);

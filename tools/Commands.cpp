@@ -76,7 +76,8 @@ bool HasAuthorizationHeader(const std::vector<NameValue>& headers) {
 bool ReadSecret(bool fromStdin, StdinLines* input, const wchar_t* prompt, const wchar_t* variable,
                 SecretText* secret) {
     if (!fromStdin) {
-        ReadEnvironmentText(variable, secret);
+        // An unset variable leaves the secret empty, which the caller reports.
+        (void)ReadEnvironmentText(variable, secret);
         return true;
     }
     return input->Next(prompt, secret) && !secret->empty();
@@ -329,7 +330,8 @@ int RunGet(const GetOptions& options) {
             return Fail(std::wstring(L"no access token on standard input") + kStdinProblem);
         }
     } else {
-        ReadEnvironmentText(kAccessTokenVariable, &token);
+        // An unset variable leaves the token empty, which is checked next.
+        (void)ReadEnvironmentText(kAccessTokenVariable, &token);
     }
     if (token.empty() && !HasAuthorizationHeader(options.headers)) {
         return Fail(std::wstring(L"no access token: give --token or --token-stdin, set ") +

@@ -22,8 +22,8 @@ int RunToken(const TokenOptions& options);
 int RunGet(const GetOptions& options);
 
 // Reads a whole file; false with a sentence in *error.
-bool ReadFileBytes(const std::wstring& path, std::vector<unsigned char>* bytes,
-                   std::wstring* error);
+[[nodiscard]] bool ReadFileBytes(const std::wstring& path, std::vector<unsigned char>* bytes,
+                                 std::wstring* error);
 
 }  // namespace OAuthClient::Tool
 

@@ -17,7 +17,7 @@ namespace OAuthClient::Tool {
 std::string ToUtf8(std::wstring_view text);
 
 // Decodes UTF-8 bytes; false (and *text untouched) when they are malformed.
-bool FromUtf8(std::string_view bytes, std::wstring* text);
+[[nodiscard]] bool FromUtf8(std::string_view bytes, std::wstring* text);
 
 // Switches stdout and stderr to binary mode, so that "\n" is not widened and
 // the UTF-8 bytes pass unchanged.

@@ -36,7 +36,7 @@ public:
 
     // Loads the module through the standard search (the program's folder
     // first) and finds the exports. False with a sentence in *error.
-    bool Load(std::wstring* error);
+    [[nodiscard]] bool Load(std::wstring* error);
 
     ReleasePtr<IOAuthClient> CreateClient() const;
     ReleasePtr<ITokenRequest> CreateTokenRequest() const;

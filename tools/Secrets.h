@@ -31,7 +31,7 @@ private:
 };
 
 // The value of an environment variable; false when it is unset or empty.
-bool ReadEnvironmentText(const wchar_t* name, SecretText* value);
+[[nodiscard]] bool ReadEnvironmentText(const wchar_t* name, SecretText* value);
 
 // Standard input read line by line. From a pipe or a file the input is taken
 // as UTF-8 (a leading byte-order mark is skipped), at most kMaxInputBytes; at
@@ -47,14 +47,15 @@ public:
 
     // The next line without its line end (LF or CR LF). False at the end of
     // the input, or when the input is not UTF-8 or is too long.
-    bool Next(const wchar_t* prompt, SecretText* line);
+    [[nodiscard]] bool Next(const wchar_t* prompt, SecretText* line);
 
     // Splits already decoded input; the part of Next that tests can reach.
-    static bool TakeLine(std::wstring_view text, size_t* position, SecretText* line);
+    [[nodiscard]] static bool TakeLine(std::wstring_view text, size_t* position, SecretText* line);
 
 private:
-    bool LoadPipedInput();
-    static bool ReadConsoleLine(void* console, const wchar_t* prompt, SecretText* line);
+    [[nodiscard]] bool LoadPipedInput();
+    [[nodiscard]] static bool ReadConsoleLine(void* console, const wchar_t* prompt,
+                                              SecretText* line);
 
     bool loaded_ = false;
     bool console_ = false;

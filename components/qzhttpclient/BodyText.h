@@ -26,8 +26,8 @@ unsigned CodePageOfContentType(std::wstring_view contentType) noexcept;
 // as the platform conversion does; an odd last byte of UTF-16 becomes one
 // U+FFFD. Returns false, out empty, when byteCount is 0 or the conversion
 // fails. Throws std::bad_alloc.
-bool DecodeBodyText(const unsigned char* bytes, std::size_t byteCount, unsigned codePage,
-                    SecureWide* out);
+[[nodiscard]] bool DecodeBodyText(const unsigned char* bytes, std::size_t byteCount,
+                                  unsigned codePage, SecureWide* out);
 
 }  // namespace OAuthClient
 

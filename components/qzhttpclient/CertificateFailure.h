@@ -24,7 +24,7 @@ public:
     // Installs the callback on request, for secure failures only. Pass
     // Context() as WinHttpSendRequest's context. False when the system
     // refuses: sends then fail with the general code.
-    bool Watch(HINTERNET request) noexcept;
+    [[nodiscard]] bool Watch(HINTERNET request) noexcept;
     // Takes the callback off the request again; a closed request would not
     // call it, but nothing of this object may outlive the exchange.
     void Stop() noexcept;

@@ -26,7 +26,9 @@ extern "C" OAuthClient::IHttpClient* __cdecl CreateHttpClient(void) {
 // can be checked here (UnwindTables.h).
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
-    OAuthClient::RegisterUnwindTables(instance);
+    // The load goes on when registering fails: only a throw through this
+    // module in a host with the shared runtime would then go wrong.
+    (void)OAuthClient::RegisterUnwindTables(instance);
     HMODULE self = nullptr;
     return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                               reinterpret_cast<LPCWSTR>(&CreateHttpClient), &self);

@@ -133,8 +133,10 @@ int CHttpClient::GetResponseText(const wchar_t** text) {
     if (!replied_) return 0;
     if (!textDecoded_) {
         try {
-            DecodeBodyText(reply_.body.data(), reply_.body.size(),
-                           CodePageOfContentType(reply_.contentType), &text_);
+            // A body that does not decode leaves the text empty, which is the
+            // answer the host gets.
+            (void)DecodeBodyText(reply_.body.data(), reply_.body.size(),
+                                 CodePageOfContentType(reply_.contentType), &text_);
         } catch (...) {
             text_.clear();
             return 0;

@@ -58,8 +58,8 @@ public:
 private:
     ~CHttpClient() = default;
 
-    int Send(const wchar_t* method, const wchar_t* url, const unsigned char* body,
-             std::size_t byteCount) noexcept;
+    [[nodiscard]] int Send(const wchar_t* method, const wchar_t* url, const unsigned char* body,
+                           std::size_t byteCount) noexcept;
 
     ExchangeSettings settings_;
     RequestHeaders headers_;

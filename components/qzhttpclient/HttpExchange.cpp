@@ -208,7 +208,7 @@ DWORD HttpExchange::Send(const unsigned char* body, DWORD byteCount) {
     void* data = byteCount != 0 ? const_cast<unsigned char*>(body) : WINHTTP_NO_REQUEST_DATA;
     // Only to name the reason of a failed certificate check: without the
     // callback the send still fails, with the general code.
-    certificateFailure_.Watch(request_.get());
+    (void)certificateFailure_.Watch(request_.get());
     for (int attempt = 0;; ++attempt) {
         // The header block is due within the setting from the start. Windows
         // holds WinHttpReceiveResponse to its response timeout as a whole;

@@ -74,8 +74,9 @@ public:
     // for a body shorter than its Content-Length, and
     // ERROR_WINHTTP_HEADER_SIZE_OVERFLOW for a header block above
     // kMaxHeaderBytes. Throws std::bad_alloc.
-    DWORD Run(const wchar_t* method, const wchar_t* url, const RequestHeaders& headers,
-              const unsigned char* body, DWORD byteCount, HttpReply* reply);
+    [[nodiscard]] DWORD Run(const wchar_t* method, const wchar_t* url,
+                            const RequestHeaders& headers, const unsigned char* body,
+                            DWORD byteCount, HttpReply* reply);
 
     // Milliseconds for WinHttpSetTimeouts from a timeout setting in seconds.
     static int TimeoutMilliseconds(int timeoutSeconds) noexcept;
@@ -95,19 +96,19 @@ public:
                               std::size_t receivedBytes) noexcept;
 
 private:
-    DWORD Open(const wchar_t* method, const TargetUrl& target);
-    DWORD Configure();
-    DWORD AddHeaders(const RequestHeaders& headers);
-    DWORD Send(const unsigned char* body, DWORD byteCount);
-    DWORD ReadReply(const wchar_t* method, HttpReply* reply);
-    DWORD ReadBody(SecureBuffer* body);
+    [[nodiscard]] DWORD Open(const wchar_t* method, const TargetUrl& target);
+    [[nodiscard]] DWORD Configure();
+    [[nodiscard]] DWORD AddHeaders(const RequestHeaders& headers);
+    [[nodiscard]] DWORD Send(const unsigned char* body, DWORD byteCount);
+    [[nodiscard]] DWORD ReadReply(const wchar_t* method, HttpReply* reply);
+    [[nodiscard]] DWORD ReadBody(SecureBuffer* body);
     // A header query as zero-terminated text (just the terminator when the
     // value is empty); 0 or the query's error.
-    DWORD QueryText(DWORD query, SecureWide* text);
+    [[nodiscard]] DWORD QueryText(DWORD query, SecureWide* text);
     // Sets the request's receive timeout (and, while the headers are
     // awaited, the wait for the whole header block) to milliseconds, unless
     // the timeout set last is no more than the tick resolution longer.
-    DWORD LimitReceive(int milliseconds, bool headers);
+    [[nodiscard]] DWORD LimitReceive(int milliseconds, bool headers);
 
     ExchangeSettings settings_;
     int waitMilliseconds_;

@@ -64,7 +64,7 @@ public:
     // for target. When the lookup finds nothing the session's own proxy
     // stays. Returns 0, or the error of setting the option. Throws
     // std::bad_alloc.
-    DWORD ApplyTo(HINTERNET request, const TargetUrl& target);
+    [[nodiscard]] DWORD ApplyTo(HINTERNET request, const TargetUrl& target);
 
     // "scheme://host:port/", all that the lookup is shown of target.
     static std::wstring LookupUrl(const TargetUrl& target);

@@ -23,7 +23,7 @@ public:
     // dropped. Refused (false, nothing changed): a name that is empty or holds
     // anything but token characters, and a value that is empty or holds CR,
     // LF or NUL. Throws std::bad_alloc.
-    bool Set(std::wstring_view name, std::wstring_view value);
+    [[nodiscard]] bool Set(std::wstring_view name, std::wstring_view value);
 
     // Stores every "name:value" line of text; lines end at CR, LF or both.
     // Empty lines, lines without a colon and refused lines are skipped.

@@ -25,13 +25,14 @@ public:
     // TLS 1.0, 1.1, 1.2 and every later version; any other code counts as 0).
     // Returns 0 and writes the handle, or the error that kept the session from
     // opening (session untouched); the next call tries again.
-    static DWORD Acquire(int protocolCode, HINTERNET* session) noexcept;
+    [[nodiscard]] static DWORD Acquire(int protocolCode, HINTERNET* session) noexcept;
 
     // Sets on request, opened for target on the session of protocolCode,
     // the proxy that the user's configuration chooses for it where the
     // session cannot choose by itself. Returns 0 or the error of setting it.
     // Throws std::bad_alloc.
-    static DWORD ApplyProxy(int protocolCode, HINTERNET request, const TargetUrl& target);
+    [[nodiscard]] static DWORD ApplyProxy(int protocolCode, HINTERNET request,
+                                          const TargetUrl& target);
 
     // The WINHTTP_FLAG_SECURE_PROTOCOL_* set for protocolCode; 0 for the
     // system's default. Before Windows 8.1 the default is TLS 1.0, 1.1 and

@@ -17,7 +17,7 @@ public:
     // ERROR_WINHTTP_INVALID_URL for a null, empty or malformed URL and for one
     // holding control characters (they would break the request line), or
     // ERROR_WINHTTP_UNRECOGNIZED_SCHEME for anything but http and https.
-    DWORD Parse(const wchar_t* url);
+    [[nodiscard]] DWORD Parse(const wchar_t* url);
 
     const wchar_t* Host() const noexcept { return host_.c_str(); }
     INTERNET_PORT Port() const noexcept { return port_; }

@@ -42,7 +42,7 @@ public:
 
 private:
     static BOOL CALLBACK FillOnce(PINIT_ONCE once, PVOID table, PVOID* context) noexcept;
-    bool Fill() noexcept;
+    [[nodiscard]] bool Fill() noexcept;
 
     const int languageCode_;
     // The first call may come from any host thread; filling once through the

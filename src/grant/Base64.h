@@ -9,7 +9,8 @@ namespace OAuthClient {
 // terminating zero. Result 1: null input or out-parameters, a count of 0 or
 // less, an output length that would overflow int, or no memory; the
 // out-parameters are then left as they were.
-int Base64Encode(const unsigned char* bytes, int byteCount, int* outLength, char** out);
+[[nodiscard]] int Base64Encode(const unsigned char* bytes, int byteCount, int* outLength,
+                               char** out);
 
 }  // namespace OAuthClient
 

@@ -14,7 +14,8 @@ public:
 
     // The form sent when the request has no parameters of its own; the scope
     // is form-encoded. -1 when it cannot be encoded.
-    static int BuildDefaultBody(ITokenRequest* request, const wchar_t* scope, SecureWString* body);
+    [[nodiscard]] static int BuildDefaultBody(ITokenRequest* request, const wchar_t* scope,
+                                              SecureWString* body);
 };
 
 }  // namespace OAuthClient

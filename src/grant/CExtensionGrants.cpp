@@ -20,7 +20,8 @@ int CExtensionGrants::Execute(ITokenRequest* request, ITokenResponse** response)
         // Without parameters there is no form at all, not even the grant type.
         return FinishExchange(client()->SendRequest(target.method, target.location), response);
     } catch (...) {
-        FinishExchange(-1, nullptr);
+        // Only to end the exchange: the result is -1 either way.
+        (void)FinishExchange(-1, nullptr);
         return -1;
     }
 }

@@ -33,7 +33,8 @@ public:
 
     // Appends prefix and the form-encoded value. -1 when a non-empty value
     // cannot be encoded (body unchanged).
-    static int AppendFormValue(SecureWString* body, const wchar_t* prefix, const wchar_t* value);
+    [[nodiscard]] static int AppendFormValue(SecureWString* body, const wchar_t* prefix,
+                                             const wchar_t* value);
 
 protected:
     // Probes for and loads the HTTP client library; never fails (a strategy
@@ -47,8 +48,8 @@ protected:
                                        SecureWString* body);
 
     // The exchange of the client-credentials and password grants.
-    int ExecuteFormGrant(ITokenRequest* request, ITokenResponse** response,
-                         DefaultBodyBuilder buildDefaultBody) noexcept;
+    [[nodiscard]] int ExecuteFormGrant(ITokenRequest* request, ITokenResponse** response,
+                                       DefaultBodyBuilder buildDefaultBody) noexcept;
 
     struct Target {
         const wchar_t* method = nullptr;
@@ -58,31 +59,31 @@ protected:
 
     // Stores the request and creates the HTTP client. 1, or -1 when there is
     // no factory or it returned null.
-    int StartExchange(ITokenRequest* request) noexcept;
+    [[nodiscard]] int StartExchange(ITokenRequest* request) noexcept;
     // Whether the host set a non-empty header of that name (letter case
     // ignored).
     bool HasOwnHeader(const wchar_t* name) const;
     // Sets Content-Type and "Basic " credentials from the client id and
     // secret. 1, or -1 when either is missing or a conversion fails.
-    int PrepareBasicAuthorization();
+    [[nodiscard]] int PrepareBasicAuthorization();
     // Refuses a secure-protocol value above 3 (negative counts as above);
     // otherwise passes its protocol code and the numeric setting on. 1 / -1.
-    int ApplyTransportSettings();
+    [[nodiscard]] int ApplyTransportSettings();
     // Method and token location, both required.
-    bool ReadTarget(Target* target) const;
+    [[nodiscard]] bool ReadTarget(Target* target) const;
     void ForwardRequestHeaders();
     // The request's parameter text, values encoded for a query string when
     // encode is set. 1 with *text possibly null, or -1 when it fails.
-    int ReadParams(bool encode, const wchar_t** text);
+    [[nodiscard]] int ReadParams(bool encode, const wchar_t** text);
     // Labels a form sent as the body as one, unless the host set its own
     // Content-Type: servers refuse an unlabelled form.
     void LabelFormBody(const Target& target);
     // GET: the query joined to the location, sent without a body. Any other
     // method: the form text as the body.
-    int SendForm(const Target& target, const wchar_t* form);
+    [[nodiscard]] int SendForm(const Target& target, const wchar_t* form);
     // On result 1 stores the token response (null when it cannot be
     // allocated). Always releases the HTTP client. Returns result.
-    int FinishExchange(int result, ITokenResponse** response) noexcept;
+    [[nodiscard]] int FinishExchange(int result, ITokenResponse** response) noexcept;
 
     IHttpClient* client() const noexcept { return client_.get(); }
     ITokenRequest* request() const noexcept { return request_; }

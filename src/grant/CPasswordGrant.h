@@ -16,7 +16,8 @@ public:
     // values form-encoded, so that a password holding "&" or "=" stays one
     // field. Empty when the user name or the password is missing; -1 when a
     // value cannot be encoded.
-    static int BuildDefaultBody(ITokenRequest* request, const wchar_t* scope, SecureWString* body);
+    [[nodiscard]] static int BuildDefaultBody(ITokenRequest* request, const wchar_t* scope,
+                                              SecureWString* body);
 };
 
 }  // namespace OAuthClient

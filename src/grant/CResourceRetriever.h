@@ -31,7 +31,7 @@ public:
 
     // Configures the HTTP client of the retrieval in progress from the
     // request and sends once. Returns the send result, or -1 before sending.
-    virtual int ConfigureAndSend(IOAuthRequest* request);
+    [[nodiscard]] virtual int ConfigureAndSend(IOAuthRequest* request);
 
 private:
     // Declared before the client: the client is released before its library

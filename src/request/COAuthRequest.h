@@ -54,8 +54,8 @@ private:
     // default UTF-16LE body, where an empty encoding also counts as failure.
     enum class BodyEncoder { kByCode, kUtf16LeDefault };
 
-    int SetBodyFromText(const wchar_t* text, int encoding, BodyEncoder encoder);
-    int InstallBody(const unsigned char* bytes, int length) noexcept;
+    [[nodiscard]] int SetBodyFromText(const wchar_t* text, int encoding, BodyEncoder encoder);
+    [[nodiscard]] int InstallBody(const unsigned char* bytes, int length) noexcept;
     void ClearBody() noexcept;
 
     WideBuffer url_;

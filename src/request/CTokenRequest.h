@@ -57,7 +57,7 @@ private:
     // Objects end only through Release.
     ~CTokenRequest() = default;
 
-    int BuildParams(const wchar_t** text, bool encode);
+    [[nodiscard]] int BuildParams(const wchar_t** text, bool encode);
 
     WideBuffer tokenLocation_;
     WideBuffer method_;

@@ -21,7 +21,7 @@ public:
     // name or value, a name that is not an HTTP token (letters, digits and
     // !#$%&'*+-.^_`|~ only), a blank value, or a value holding CR or LF: a
     // host cannot put a header line on the wire that it did not name.
-    int SetHeader(const wchar_t* name, const wchar_t* value);
+    [[nodiscard]] int SetHeader(const wchar_t* name, const wchar_t* value);
 
     // Writes the value of the named header, or leaves *value as it was when
     // the header is absent. Either way the text of the previous call is gone.
@@ -31,7 +31,7 @@ public:
     // Adds one header per line; a line ends at CR LF, a lone CR or a lone LF.
     // Every line is checked before any is added: -1 when one is empty, has no
     // ":", or its name (before the first ":") or value fails SetHeader's test.
-    int SetHeaders(const wchar_t* text);
+    [[nodiscard]] int SetHeaders(const wchar_t* text);
 
     // Writes all lines joined by CR LF without a final line end, or null when
     // there are none. A null out-pointer does nothing.

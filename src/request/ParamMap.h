@@ -31,7 +31,7 @@ public:
     // With encode the values (never the names) are form-encoded. Returns 1
     // and replaces *text, or -1 when a value cannot be encoded (*text as it
     // was).
-    int BuildText(bool encode, SecureWString* text) const;
+    [[nodiscard]] int BuildText(bool encode, SecureWString* text) const;
 
 private:
     using Entry = std::pair<const SecureWString, SecureWString>;

@@ -10,7 +10,7 @@ namespace OAuthClient {
 
 // The copy is made before the old text is freed, so text may be the very
 // pointer the getter handed out.
-inline int SetWideProperty(WideBuffer& property, const wchar_t* text) noexcept {
+[[nodiscard]] inline int SetWideProperty(WideBuffer& property, const wchar_t* text) noexcept {
     if (text == nullptr || *text == L'\0') return -1;
     WideBuffer copy = CopyWide(text);
     if (!copy) return -1;

@@ -45,7 +45,7 @@ private:
     ~CResourceResponse() = default;
 
     void CopyBody(const unsigned char* data, int byteCount);
-    int KeepDecoded(wchar_t* decoded, int unitCount, const wchar_t** out) noexcept;
+    [[nodiscard]] int KeepDecoded(wchar_t* decoded, int unitCount, const wchar_t** out) noexcept;
 
     int statusCode_ = 0;
     WideBuffer statusText_;

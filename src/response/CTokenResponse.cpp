@@ -14,7 +14,8 @@ namespace {
 WideBuffer LookupField(const TextMap& members, std::wstring_view key) {
     SecureWString value;
     KeepOnHeap(value);
-    LookupText(members, key, value);
+    // An absent member leaves value empty, which leaves the field null.
+    (void)LookupText(members, key, value);
     return CopyReplyText(value.data(), value.size());
 }
 
@@ -72,7 +73,8 @@ void CTokenResponse::ReadReplyFields(IHttpClient& client) noexcept {
         } else {
             tokenType_ = LookupField(members, L"token_type");
             accessToken_ = LookupField(members, L"access_token");
-            LookupNumber(members, L"expires_in", expiresIn_);
+            // An absent expires_in leaves 0, the getter's value for none.
+            (void)LookupNumber(members, L"expires_in", expiresIn_);
             refreshToken_ = LookupField(members, L"refresh_token");
         }
     } catch (...) {

@@ -31,17 +31,18 @@ namespace OAuthClient {
 // was stored before. When outOfMemory is given it is set to whether the scan
 // stopped for lack of memory, which a result of 1 alone does not tell apart
 // from a malformed text.
-int ParseJsonReply(std::wstring_view text, TextMap& map, bool* outOfMemory = nullptr) noexcept;
+[[nodiscard]] int ParseJsonReply(std::wstring_view text, TextMap& map,
+                                 bool* outOfMemory = nullptr) noexcept;
 
 // Present: copies the value into out and returns 0. Absent: out becomes the
 // empty text, -1. Throws std::bad_alloc when the copy cannot be made. A token
 // copied into a string kept on the heap (KeepOnHeap) is wiped with it.
-int LookupText(const TextMap& map, std::wstring_view key, SecureWString& out);
+[[nodiscard]] int LookupText(const TextMap& map, std::wstring_view key, SecureWString& out);
 
 // Present: the value converted by the runtime's _wtol (leading white space,
 // optional sign, the digits up to the first other character; 0 without
 // digits), result 0. Absent: number 0, result -1.
-int LookupNumber(const TextMap& map, std::wstring_view key, int& number) noexcept;
+[[nodiscard]] int LookupNumber(const TextMap& map, std::wstring_view key, int& number) noexcept;
 
 }  // namespace OAuthClient
 

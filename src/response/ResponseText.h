@@ -28,7 +28,7 @@ inline WideBuffer CopyReplyText(const wchar_t* text) {
 
 // The getter rule: a null field or a null out-pointer gives -1 with out
 // untouched; otherwise out borrows the field's text and the result is 1.
-inline int HandOutText(const WideBuffer& field, const wchar_t** out) noexcept {
+[[nodiscard]] inline int HandOutText(const WideBuffer& field, const wchar_t** out) noexcept {
     if (out == nullptr || !field) return -1;
     *out = field.get();
     return 1;
@@ -38,8 +38,8 @@ inline int HandOutText(const WideBuffer& field, const wchar_t** out) noexcept {
 // kept in valueBuffer (an empty value as an empty text). The copy is made
 // before the old buffer goes, so name may point into it. -1 when absent or
 // out of memory, with valueBuffer and out unchanged.
-inline int HandOutHeader(const TextMap& headers, std::wstring_view name, WideBuffer& valueBuffer,
-                         const wchar_t** out) noexcept {
+[[nodiscard]] inline int HandOutHeader(const TextMap& headers, std::wstring_view name,
+                                       WideBuffer& valueBuffer, const wchar_t** out) noexcept {
     const auto found = headers.find(name);
     if (found == headers.end()) return -1;
     WideBuffer copy = CopyWide(found->second.data(), found->second.size());

@@ -20,7 +20,7 @@ SecureString UrlEncodeBytes(const unsigned char* bytes, size_t byteCount);
 // The encoded value as UTF-16, ready to be joined into a form text. Returns 1
 // and writes out; -1 when a non-empty value cannot be encoded or widened (out
 // unchanged). An empty value gives 1 and an empty text.
-int UrlEncodeFormValueWide(const wchar_t* text, SecureWString* out) noexcept;
+[[nodiscard]] int UrlEncodeFormValueWide(const wchar_t* text, SecureWString* out) noexcept;
 
 }  // namespace OAuthClient
 

@@ -34,15 +34,16 @@ enum DetectedEncoding : int {
 // the new array or with null, except that an ANSI result of 0 (an empty or
 // mark-only text) leaves it as it was. So *out must hold no buffer: callers
 // pass a null pointer and own whatever non-null array comes back.
-int EncodeText(unsigned char** out, const wchar_t* text, int unitCount, int encoding);
-int EncodeUtf16Le(unsigned char** out, const wchar_t* text, int unitCount);
-int EncodeUtf16Be(unsigned char** out, const wchar_t* text, int unitCount);
-int EncodeUtf8(unsigned char** out, const wchar_t* text, int unitCount);
+[[nodiscard]] int EncodeText(unsigned char** out, const wchar_t* text, int unitCount, int encoding);
+[[nodiscard]] int EncodeUtf16Le(unsigned char** out, const wchar_t* text, int unitCount);
+[[nodiscard]] int EncodeUtf16Be(unsigned char** out, const wchar_t* text, int unitCount);
+[[nodiscard]] int EncodeUtf8(unsigned char** out, const wchar_t* text, int unitCount);
 
-int DecodeText(wchar_t** out, const unsigned char* bytes, int byteCount, int encoding);
-int DecodeUtf16Le(wchar_t** out, const unsigned char* bytes, int byteCount);
-int DecodeUtf16Be(wchar_t** out, const unsigned char* bytes, int byteCount);
-int DecodeAscii(wchar_t** out, const unsigned char* bytes, int byteCount);
+[[nodiscard]] int DecodeText(wchar_t** out, const unsigned char* bytes, int byteCount,
+                             int encoding);
+[[nodiscard]] int DecodeUtf16Le(wchar_t** out, const unsigned char* bytes, int byteCount);
+[[nodiscard]] int DecodeUtf16Be(wchar_t** out, const unsigned char* bytes, int byteCount);
+[[nodiscard]] int DecodeAscii(wchar_t** out, const unsigned char* bytes, int byteCount);
 
 int DetectEncoding(const unsigned char* bytes, int byteCount);
 

@@ -17,19 +17,19 @@ namespace OAuthClient {
 // lone low surrogate is written as its three-byte form. A high surrogate as
 // the last unit ends a little-endian conversion before it (a body cut short)
 // but is -2 in a big-endian one.
-int Utf16ToUtf8Le(const unsigned char* source, int sourceLength, unsigned char* destination,
-                  int capacity, int* consumed);
-int Utf16ToUtf8Be(const unsigned char* source, int sourceLength, unsigned char* destination,
-                  int capacity, int* consumed);
+[[nodiscard]] int Utf16ToUtf8Le(const unsigned char* source, int sourceLength,
+                                unsigned char* destination, int capacity, int* consumed);
+[[nodiscard]] int Utf16ToUtf8Be(const unsigned char* source, int sourceLength,
+                                unsigned char* destination, int capacity, int* consumed);
 
 // UTF-8 to UTF-16 in either byte order. Meant for the platform's own UTF-8
 // output; a stray continuation byte, a lead byte of 0xF8 or above or a value
 // above U+10FFFF is -2. A sequence cut off by the end of the source ends the
 // conversion. The result is always even.
-int Utf8ToUtf16Le(const unsigned char* source, int sourceLength, unsigned char* destination,
-                  int capacity, int* consumed);
-int Utf8ToUtf16Be(const unsigned char* source, int sourceLength, unsigned char* destination,
-                  int capacity, int* consumed);
+[[nodiscard]] int Utf8ToUtf16Le(const unsigned char* source, int sourceLength,
+                                unsigned char* destination, int capacity, int* consumed);
+[[nodiscard]] int Utf8ToUtf16Be(const unsigned char* source, int sourceLength,
+                                unsigned char* destination, int capacity, int* consumed);
 
 }  // namespace OAuthClient
 

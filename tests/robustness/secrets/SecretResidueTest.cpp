@@ -318,26 +318,27 @@ TEST_F(SecretResidue, UnitsHandlingSecretsLeaveNoCopyOfAShortOne) {
         const char* unit;
         void (*run)();
     };
+    // Each case only leaves its copies behind; the results are not the point.
     static const Case kCases[] = {
         {"UrlEncodeFormValue", [] { SecureString encoded = UrlEncodeFormValue(L"Wp3xQ7"); }},
         {"UrlEncodeFormValueWide",
          [] {
              SecureWString encoded;
-             UrlEncodeFormValueWide(L"Wp3xQ7", &encoded);
+             (void)UrlEncodeFormValueWide(L"Wp3xQ7", &encoded);
          }},
         {"ParamMap::BuildText, encoded",
          [] {
              ParamMap params;
              params.SetParam(L"password", L"Wp3xQ7");
              SecureWString text;
-             params.BuildText(true, &text);
+             (void)params.BuildText(true, &text);
          }},
         {"ParamMap::BuildText, as stored",
          [] {
              ParamMap params;
              params.SetParam(L"password", L"Wp3xQ7");
              SecureWString text;
-             params.BuildText(false, &text);
+             (void)params.BuildText(false, &text);
          }},
         {"CTokenRequest::GetParams",
          [] {
@@ -351,24 +352,25 @@ TEST_F(SecretResidue, UnitsHandlingSecretsLeaveNoCopyOfAShortOne) {
         {"CGrantDelegate::AppendFormValue",
          [] {
              SecureWString body(L"grant_type=password");
-             CGrantDelegate::AppendFormValue(&body, L"&password=", L"Wp3xQ7");
+             (void)CGrantDelegate::AppendFormValue(&body, L"&password=", L"Wp3xQ7");
          }},
         {"CGrantDelegate::JoinQuery",
          [] { SecureWString url = CGrantDelegate::JoinQuery(L"h", L"p=Wp3xQ7"); }},
         {"ParseJsonReply",
          [] {
              TextMap members;
-             ParseJsonReply(L"{\"access_token\":\"Tk9pL3\",\"refresh_token\":\"Rf2nV8\"}", members);
+             (void)ParseJsonReply(L"{\"access_token\":\"Tk9pL3\",\"refresh_token\":\"Rf2nV8\"}",
+                                  members);
          }},
         {"LookupText",
          [] {
              TextMap members;
-             ParseJsonReply(L"{\"access_token\":\"Tk9pL3\"}", members);
+             (void)ParseJsonReply(L"{\"access_token\":\"Tk9pL3\"}", members);
              // The caller's string is kept on the heap, as the token
              // response keeps it.
              SecureWString token;
              KeepOnHeap(token);
-             LookupText(members, L"access_token", token);
+             (void)LookupText(members, L"access_token", token);
          }},
         {"CTokenResponse",
          [] {

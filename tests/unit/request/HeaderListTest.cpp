@@ -93,8 +93,8 @@ TEST(HeaderList, SplitsBlocksAtEveryKindOfLineEnd) {
 
 TEST(HeaderList, LooksUpWithThePreviousLookupsResult) {
     HeaderList headers;
-    headers.SetHeader(L"First", L"Second");
-    headers.SetHeader(L"Second", L"found");
+    (void)headers.SetHeader(L"First", L"Second");
+    (void)headers.SetHeader(L"Second", L"found");
     const wchar_t* value = nullptr;
     headers.GetHeader(L"first", &value);
     ASSERT_NE(value, nullptr);
