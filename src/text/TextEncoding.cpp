@@ -1,5 +1,6 @@
 #include "text/TextEncoding.h"
 
+#include <climits>
 #include <cstring>
 #include <new>
 
@@ -11,7 +12,6 @@
 namespace OAuthClient {
 namespace {
 
-using Utf8ToUtf16Converter = int (*)(const unsigned char*, int, unsigned char*, int, int*);
 using Utf16ToUtf8Converter = int (*)(const unsigned char*, int, unsigned char*, int, int*);
 
 bool IsByteOrderMark(wchar_t unit) { return unit == 0xFEFF || unit == 0xFFFE; }
@@ -30,33 +30,47 @@ int EncodeAnsi(unsigned char** out, const wchar_t* text, int unitCount) {
     return WideToMultiByte(out, text, unitCount, kCodePageAnsi);
 }
 
-// The UTF-16 bodies are rebuilt from the platform's UTF-8 form of the text,
-// so they carry whatever that conversion made of unpaired surrogates.
-int EncodeUtf16(unsigned char** out, const wchar_t* text, int unitCount, const unsigned char mark[2],
-                Utf8ToUtf16Converter convert) {
+constexpr bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+constexpr bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// The longest text the UTF-16 encoders take, a quarter of int's range: hosts
+// have always had this limit for UTF-16 bodies, and a longer count is refused
+// before the text is read.
+constexpr int kMaxEncodedUnits = (INT_MAX - 2) / 4;
+
+// The mark, then the text unit by unit in the body's byte order and a zero
+// unit after it. A surrogate that is not half of a pair becomes U+FFFD, as
+// the platform's UTF-8 conversion makes it, so a body never carries malformed
+// UTF-16.
+int EncodeUtf16(unsigned char** out, const wchar_t* text, int unitCount, bool bigEndian) {
     if (out == nullptr) return -1;
     *out = nullptr;
-    // Four bytes per unit is twice what any text needs, so the converter
-    // never runs out of room; with the mark in front the size stays an int.
-    int capacity = 0;
-    int bodyCount = 0;
-    if (text == nullptr || unitCount <= 0 || !CheckedMultiply(unitCount, 4, &capacity) ||
-        !CheckedAdd(capacity, 2, &bodyCount))
-        return -1;
+    if (text == nullptr || unitCount <= 0 || unitCount > kMaxEncodedUnits) return -1;
 
-    unsigned char* raw = nullptr;
-    const int utf8Count = WideToMultiByte(&raw, text, unitCount, kCodePageUtf8);
-    ByteBuffer utf8(raw, utf8Count > 0 ? static_cast<size_t>(utf8Count) : 0);
-    if (utf8Count < 0) return -1;
-
-    ByteBuffer body = ByteBuffer::Zeroed(static_cast<size_t>(bodyCount));
+    const int byteCount = 2 + 2 * unitCount;
+    ByteBuffer body(new (std::nothrow) unsigned char[static_cast<size_t>(byteCount) + 2],
+                    static_cast<size_t>(byteCount) + 2);
     if (!body) return -1;
-    body.get()[0] = mark[0];
-    body.get()[1] = mark[1];
-    const int written = convert(utf8.get(), utf8Count, body.get() + 2, capacity, nullptr);
-    if (written < 0) return -1;
+    unsigned char* next = body.get();
+    const auto put = [&next, bigEndian](wchar_t unit) {
+        const auto high = static_cast<unsigned char>(unit >> 8);
+        const auto low = static_cast<unsigned char>(unit & 0xFF);
+        *next++ = bigEndian ? high : low;
+        *next++ = bigEndian ? low : high;
+    };
+    put(0xFEFF);
+    for (int i = 0; i < unitCount; ++i) {
+        const wchar_t unit = text[i];
+        if (IsHighSurrogate(unit) && i + 1 < unitCount && IsLowSurrogate(text[i + 1])) {
+            put(unit);
+            put(text[++i]);
+        } else {
+            put(IsHighSurrogate(unit) || IsLowSurrogate(unit) ? L'\xFFFD' : unit);
+        }
+    }
+    put(L'\0');
     *out = body.release();
-    return written + 2;
+    return byteCount;
 }
 
 // True when every unit of the bytes is a character or half of a surrogate
@@ -134,13 +148,11 @@ int EncodeText(unsigned char** out, const wchar_t* text, int unitCount, int enco
 }
 
 int EncodeUtf16Le(unsigned char** out, const wchar_t* text, int unitCount) {
-    static const unsigned char kMark[2] = {0xFF, 0xFE};
-    return EncodeUtf16(out, text, unitCount, kMark, Utf8ToUtf16Le);
+    return EncodeUtf16(out, text, unitCount, false);
 }
 
 int EncodeUtf16Be(unsigned char** out, const wchar_t* text, int unitCount) {
-    static const unsigned char kMark[2] = {0xFE, 0xFF};
-    return EncodeUtf16(out, text, unitCount, kMark, Utf8ToUtf16Be);
+    return EncodeUtf16(out, text, unitCount, true);
 }
 
 int EncodeUtf8(unsigned char** out, const wchar_t* text, int unitCount) {

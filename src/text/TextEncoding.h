@@ -1,7 +1,8 @@
 // Conversions between UTF-16 text and body bytes in the four body encodings.
 //
-// Encoders write a byte-order mark (except ANSI) and hand out new zero-filled
-// arrays from new[] owned by the caller. Decoders hand out zero-terminated
+// Encoders write a byte-order mark (except ANSI) and hand out new arrays from
+// new[] owned by the caller, with zero bytes after the text (UTF-16: one zero
+// unit; UTF-8: one zero byte). Decoders hand out zero-terminated
 // UTF-16 arrays. Results: a positive count on success, 0 where said, -1 for a
 // bad argument, an unknown encoding or a failed platform conversion, -2 for
 // malformed UTF-16, -3 from DecodeAscii for a byte of 0x80 or above.
