@@ -3,7 +3,8 @@
 namespace OAuthClient {
 
 int CClientCredentialsGrant::Execute(ITokenRequest* request, ITokenResponse** response) noexcept {
-    return ExecuteFormGrant(request, response, &CClientCredentialsGrant::BuildDefaultBody);
+    return ExecuteGrant(request, response,
+                        {true, &CClientCredentialsGrant::BuildDefaultBody});
 }
 
 int CClientCredentialsGrant::BuildDefaultBody(ITokenRequest*, const wchar_t* scope,

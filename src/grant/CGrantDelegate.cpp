@@ -158,34 +158,41 @@ int CGrantDelegate::FinishExchange(int result, ITokenResponse** response) noexce
     return result;
 }
 
-int CGrantDelegate::ExecuteFormGrant(ITokenRequest* request, ITokenResponse** response,
-                                     DefaultBodyBuilder buildDefaultBody) noexcept {
+int CGrantDelegate::ExecuteGrant(ITokenRequest* request, ITokenResponse** response,
+                                 const GrantStyle& style) noexcept {
     if (response == nullptr) return -1;
     try {
         if (StartExchange(request) != 1) return -1;
         // The Basic credentials go with the form's label; a host's own
         // Authorization leaves the label to LabelFormBody.
-        const bool ownAuthorization = HasOwnHeader(L"Authorization");
-        if (!ownAuthorization && PrepareBasicAuthorization() != 1) {
-            return FinishExchange(-1, response);
-        }
+        const bool basic = style.basicCredentials && !HasOwnHeader(L"Authorization");
+        if (basic && PrepareBasicAuthorization() != 1) return FinishExchange(-1, response);
         if (ApplyTransportSettings() != 1) return FinishExchange(-1, response);
         Target target;
         if (!ReadTarget(&target)) return FinishExchange(-1, response);
         ForwardRequestHeaders();
-        if (ownAuthorization) LabelFormBody(target);
+        // A grant with a default body always sends a form, so it is labelled
+        // at once; otherwise only once there are parameters to send.
+        const bool alwaysForm = style.defaultBody != nullptr;
+        if (alwaysForm && !basic) LabelFormBody(target);
 
         const wchar_t* scope = nullptr;
-        request_->GetScope(&scope);
+        if (alwaysForm) request_->GetScope(&scope);
         const wchar_t* params = nullptr;
         // A failed parameter text must not turn into a default body the host
         // never asked for.
         if (ReadParams(target.isGet, &params) != 1) return FinishExchange(-1, response);
-        if (HasText(params)) return FinishExchange(SendForm(target, params), response);
+        if (HasText(params)) {
+            if (!alwaysForm) LabelFormBody(target);
+            return FinishExchange(SendForm(target, params), response);
+        }
+        if (!alwaysForm) {
+            return FinishExchange(client_->SendRequest(target.method, target.location), response);
+        }
 
         SecureWString body;
         // An empty default body means the grant's own fields are missing.
-        if (buildDefaultBody(request_, scope, &body) != 1 || body.empty()) {
+        if (style.defaultBody(request_, scope, &body) != 1 || body.empty()) {
             return FinishExchange(-1, response);
         }
         return FinishExchange(SendForm(target, body.c_str()), response);

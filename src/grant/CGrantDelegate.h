@@ -1,10 +1,11 @@
 // The base of the three grant strategies: the HTTP client library and the
 // HTTP client's lifetime, the Basic authorization, the transport settings and
-// the one exchange that the client-credentials and password grants share.
-// Each concrete strategy adds only what differs: its default form body, or
-// (extension grants) no credentials and no default body at all. Every ending
-// of Execute, failures included, releases the HTTP client, so that no
-// connection or handle of the component is held between token requests.
+// the one token exchange every grant runs (ExecuteGrant). Each concrete
+// strategy adds only what differs, in its GrantStyle: Basic credentials and a
+// default form body (client credentials, password), or neither (extension
+// grants). Every ending of Execute, failures included, releases the HTTP
+// client, so that no connection or handle of the component is held between
+// token requests.
 #ifndef OAUTH_GRANT_CGRANTDELEGATE_H
 #define OAUTH_GRANT_CGRANTDELEGATE_H
 
@@ -47,9 +48,21 @@ protected:
     using DefaultBodyBuilder = int (*)(ITokenRequest* request, const wchar_t* scope,
                                        SecureWString* body);
 
-    // The exchange of the client-credentials and password grants.
-    [[nodiscard]] int ExecuteFormGrant(ITokenRequest* request, ITokenResponse** response,
-                                       DefaultBodyBuilder buildDefaultBody) noexcept;
+    // What a grant adds to the exchange.
+    struct GrantStyle {
+        // The client id and secret go as Basic credentials (with the form's
+        // label), unless the host sends its own Authorization.
+        bool basicCredentials = false;
+        // The form sent when the request has no parameters. Without one, such
+        // a request goes without any form, not even the grant type.
+        DefaultBodyBuilder defaultBody = nullptr;
+    };
+
+    // The token exchange: client, credentials, transport settings, target,
+    // the host's headers, then the request's parameters or the default body
+    // as the form.
+    [[nodiscard]] int ExecuteGrant(ITokenRequest* request, ITokenResponse** response,
+                                   const GrantStyle& style) noexcept;
 
     struct Target {
         const wchar_t* method = nullptr;

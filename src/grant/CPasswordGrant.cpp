@@ -5,7 +5,7 @@
 namespace OAuthClient {
 
 int CPasswordGrant::Execute(ITokenRequest* request, ITokenResponse** response) noexcept {
-    return ExecuteFormGrant(request, response, &CPasswordGrant::BuildDefaultBody);
+    return ExecuteGrant(request, response, {true, &CPasswordGrant::BuildDefaultBody});
 }
 
 int CPasswordGrant::BuildDefaultBody(ITokenRequest* request, const wchar_t* scope,
