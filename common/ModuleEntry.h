@@ -5,10 +5,10 @@
 // while the runtime starts (registering the module's unwind tables takes its
 // mutex), and the C++ runtime reserves an emergency pool for exceptions.
 // Neither is given back when the module is unloaded: a host that loads and
-// frees the module about a thousand times runs out of slots and the thread
-// library aborts the process, after leaking some 19 KB per cycle. The wrapper
-// below runs the runtime's own entry point and, once the runtime has shut
-// down on FreeLibrary, returns both.
+// frees the module about a thousand times would run out of slots, and the
+// thread library would abort the process, having lost some 19 KB each time.
+// The wrapper below runs the runtime's own entry point and, once the runtime
+// has shut down on FreeLibrary, returns both.
 //
 // The thread library also keeps a record for every thread that enters its
 // code without having been started by it, created on first use and kept in
@@ -17,8 +17,8 @@
 // event. The library gives them back from its TLS callback when the thread
 // ends, but the loader calls that callback only for modules still loaded
 // then, and the library's own process detach gives back nothing. So each
-// load and free left the freeing thread's record behind: a Thread and an
-// Event handle and some 400 bytes a cycle, without bound for a host that
+// load and free would leave the freeing thread's record behind: a Thread and
+// an Event handle and some 400 bytes each time, without bound for a host that
 // loads the module per job. On FreeLibrary the wrapper therefore does for
 // the calling thread what the loader would do if the thread ended now: it
 // runs the module's TLS callbacks, found through the module's own PE TLS

@@ -59,8 +59,8 @@ namespace {
 // page, so for an ASCII text the array is sized from the byte count and the
 // platform converts once, without its sizing pass. The array is not zeroed
 // first either: the conversion writes every unit of the text, and only the
-// units around it are cleared. For large bodies each of those passes cost as
-// much as the conversion itself.
+// units around it are cleared: for a large body each of those passes would
+// cost as much as the conversion itself.
 int DecodeIntoNew(WideBuffer* out, size_t leadingUnits, size_t trailingUnits, unsigned codePage,
                   const unsigned char* bytes, int byteCount, bool ascii) {
     const char* source = reinterpret_cast<const char*>(bytes);
