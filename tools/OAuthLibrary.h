@@ -9,20 +9,10 @@
 #include <string>
 
 #include "OAuthClient.h"
+#include "ReleasePtr.h"
 #include "UniqueHandle.h"
 
 namespace OAuthClient::Tool {
-
-struct ReleaseDeleter {
-    template <typename T>
-    void operator()(T* object) const noexcept {
-        object->Release();
-    }
-};
-
-// Objects of the library end through Release, never delete.
-template <typename T>
-using ReleasePtr = std::unique_ptr<T, ReleaseDeleter>;
 
 class OAuthLibrary {
 public:

@@ -9,9 +9,9 @@
 #ifndef OAUTH_GRANT_CGRANTDELEGATE_H
 #define OAUTH_GRANT_CGRANTDELEGATE_H
 
+#include "ReleasePtr.h"
 #include "grant/HttpClientLibrary.h"
 #include "grant/IGrantDelegate.h"
-#include "grant/ReleasePtr.h"
 #include "text/OwnedBuffer.h"
 
 namespace OAuthClient {

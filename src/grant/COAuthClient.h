@@ -11,9 +11,9 @@
 #include <memory>
 
 #include "OAuthClient.h"
+#include "ReleasePtr.h"
 #include "grant/CResourceRetriever.h"
 #include "grant/IGrantDelegate.h"
-#include "grant/ReleasePtr.h"
 
 namespace OAuthClient {
 

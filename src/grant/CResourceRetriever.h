@@ -10,8 +10,8 @@
 #include <windows.h>
 
 #include "OAuthClient.h"
+#include "ReleasePtr.h"
 #include "grant/HttpClientLibrary.h"
-#include "grant/ReleasePtr.h"
 
 namespace OAuthClient {
 

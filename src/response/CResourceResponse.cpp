@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "CheckedSize.h"
-#include "response/HeaderBlock.h"
 #include "response/ResponseText.h"
 #include "text/TextEncoding.h"
 
@@ -22,15 +21,7 @@ CResourceResponse* CResourceResponse::Create(IHttpClient* client) noexcept {
 CResourceResponse::CResourceResponse(IHttpClient* client) {
     if (client == nullptr) return;
 
-    statusCode_ = client->GetStatusCode();
-
-    const wchar_t* statusText = nullptr;
-    if (client->GetStatusText(&statusText) == 1) statusText_ = CopyReplyText(statusText);
-
-    const wchar_t* headers = nullptr;
-    client->GetResponseHeaders(&headers);
-    headerText_ = CopyReplyText(headers);
-    if (headerText_) ParseHeaderBlock(headerText_.get(), headers_, false);
+    head_.Read(*client, false);
 
     const unsigned char* data = nullptr;
     int byteCount = 0;
@@ -53,10 +44,10 @@ void CResourceResponse::CopyBody(const unsigned char* data, int byteCount) {
 
 int CResourceResponse::GetHeader(const wchar_t* name, const wchar_t** value) {
     if (name == nullptr || value == nullptr) return -1;
-    return HandOutHeader(headers_, std::wstring_view(name), headerValue_, value);
+    return head_.GetHeader(std::wstring_view(name), value);
 }
 
-int CResourceResponse::GetHeaders(const wchar_t** text) { return HandOutText(headerText_, text); }
+int CResourceResponse::GetHeaders(const wchar_t** text) { return head_.GetHeaders(text); }
 
 int CResourceResponse::GetBodyBytes(const unsigned char** data, int* length) {
     if (data == nullptr || length == nullptr || !body_ || bodyLength_ == 0) return -1;
@@ -125,10 +116,8 @@ int CResourceResponse::GetBodyText(const wchar_t** text) {
     }
 }
 
-int CResourceResponse::GetStatusCode() { return statusCode_; }
-int CResourceResponse::GetStatusText(const wchar_t** text) {
-    return HandOutText(statusText_, text);
-}
+int CResourceResponse::GetStatusCode() { return head_.StatusCode(); }
+int CResourceResponse::GetStatusText(const wchar_t** text) { return head_.GetStatusText(text); }
 
 void CResourceResponse::Release() { delete this; }
 

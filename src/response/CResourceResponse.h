@@ -4,7 +4,7 @@
 
 #include "IHttpClient.h"
 #include "OAuthClient.h"
-#include "response/TextMap.h"
+#include "response/ReplyHead.h"
 #include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
@@ -47,12 +47,8 @@ private:
     void CopyBody(const unsigned char* data, int byteCount);
     [[nodiscard]] int KeepDecoded(wchar_t* decoded, int unitCount, const wchar_t** out) noexcept;
 
-    int statusCode_ = 0;
-    WideBuffer statusText_;
-    WideBuffer headerValue_;  // the value handed out by the last GetHeader
-    WideBuffer headerText_;
+    ReplyHead head_;       // header names as received
     WideBuffer bodyText_;  // the last decoding, reused by GetBodyText
-    TextMap headers_;      // names as received
     ByteBuffer body_;      // body bytes and one zero byte; null without a body
     int bodyLength_ = 0;   // body bytes, not counting the zero byte
 };

@@ -3,7 +3,6 @@
 #include <new>
 #include <string_view>
 
-#include "response/HeaderBlock.h"
 #include "response/JsonReply.h"
 #include "response/ResponseText.h"
 #include "text/TextRules.h"
@@ -42,15 +41,7 @@ CTokenResponse::CTokenResponse(IHttpClient* client) {
     client->GetResponseText(&text);
     bodyText_ = CopyReplyText(text);
 
-    statusCode_ = client->GetStatusCode();
-
-    const wchar_t* statusText = nullptr;
-    if (client->GetStatusText(&statusText) == 1) statusText_ = CopyReplyText(statusText);
-
-    const wchar_t* headers = nullptr;
-    client->GetResponseHeaders(&headers);
-    headerText_ = CopyReplyText(headers);
-    if (headerText_) ParseHeaderBlock(headerText_.get(), headers_, true);
+    head_.Read(*client, true);
 
     ReadReplyFields(*client);
 }
@@ -96,16 +87,16 @@ int CTokenResponse::GetHeader(const wchar_t* name, const wchar_t** value) {
     try {
         SecureWString key(name);
         for (wchar_t& unit : key) unit = AsciiUpper(unit);
-        return HandOutHeader(headers_, key, headerValue_, value);
+        return head_.GetHeader(key, value);
     } catch (...) {
         return -1;
     }
 }
 
-int CTokenResponse::GetHeaders(const wchar_t** text) { return HandOutText(headerText_, text); }
+int CTokenResponse::GetHeaders(const wchar_t** text) { return head_.GetHeaders(text); }
 int CTokenResponse::GetBodyText(const wchar_t** text) { return HandOutText(bodyText_, text); }
-int CTokenResponse::GetStatusCode() { return statusCode_; }
-int CTokenResponse::GetStatusText(const wchar_t** text) { return HandOutText(statusText_, text); }
+int CTokenResponse::GetStatusCode() { return head_.StatusCode(); }
+int CTokenResponse::GetStatusText(const wchar_t** text) { return head_.GetStatusText(text); }
 int CTokenResponse::GetTokenType(const wchar_t** text) { return HandOutText(tokenType_, text); }
 int CTokenResponse::GetAccessToken(const wchar_t** text) { return HandOutText(accessToken_, text); }
 int CTokenResponse::GetRefreshToken(const wchar_t** text) {

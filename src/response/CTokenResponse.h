@@ -4,7 +4,7 @@
 
 #include "IHttpClient.h"
 #include "OAuthClient.h"
-#include "response/TextMap.h"
+#include "response/ReplyHead.h"
 #include "text/OwnedBuffer.h"
 
 namespace OAuthClient {
@@ -61,12 +61,8 @@ private:
     WideBuffer state_;
     WideBuffer errorDescription_;
     WideBuffer tokenType_;
-    int statusCode_ = 0;
-    WideBuffer statusText_;
-    WideBuffer headerValue_;  // the value handed out by the last GetHeader
-    WideBuffer headerText_;
+    ReplyHead head_;  // header names upper-cased
     WideBuffer bodyText_;
-    TextMap headers_;  // upper-cased names
 };
 
 }  // namespace OAuthClient

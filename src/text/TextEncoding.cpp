@@ -7,6 +7,7 @@
 #include "CheckedSize.h"
 #include "text/CodePage.h"
 #include "text/OwnedBuffer.h"
+#include "text/TextRules.h"
 #include "text/UnicodeConverters.h"
 
 namespace OAuthClient {
@@ -29,9 +30,6 @@ int EncodeAnsi(unsigned char** out, const wchar_t* text, int unitCount) {
     }
     return WideToMultiByte(out, text, unitCount, kCodePageAnsi);
 }
-
-constexpr bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-constexpr bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // The longest text the UTF-16 encoders take, a quarter of int's range: hosts
 // have always had this limit for UTF-16 bodies, and a longer count is refused

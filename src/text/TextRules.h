@@ -14,6 +14,10 @@ namespace OAuthClient {
 // blank). Tabs, line ends and every other unit make a text non-blank.
 bool IsBlank(const wchar_t* text, size_t unitCount);
 
+// The two halves of a UTF-16 surrogate pair.
+constexpr bool IsHighSurrogate(unsigned unit) noexcept { return unit >= 0xD800 && unit <= 0xDBFF; }
+constexpr bool IsLowSurrogate(unsigned unit) noexcept { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
 // True for a non-null text with at least one unit before its terminator: the
 // host's way of leaving an optional text unset is null or "".
 constexpr bool HasText(const wchar_t* text) noexcept { return text != nullptr && text[0] != L'\0'; }

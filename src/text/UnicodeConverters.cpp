@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "text/TextRules.h"
+
 namespace OAuthClient {
 namespace {
 
@@ -21,9 +23,6 @@ void WriteUnit(unsigned char* bytes, unsigned unit, ByteOrder order) {
     bytes[0] = order == ByteOrder::kLittle ? low : high;
     bytes[1] = order == ByteOrder::kLittle ? high : low;
 }
-
-bool IsHighSurrogate(unsigned unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(unsigned unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // Writes the UTF-8 form of a code point (at most U+10FFFF) into sequence.
 int Utf8Sequence(unsigned codePoint, unsigned char sequence[4]) {

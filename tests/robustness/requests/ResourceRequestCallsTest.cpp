@@ -12,9 +12,9 @@
 #include "HostArguments.h"
 #include "Invariants.h"
 #include "RandomInput.h"
+#include "ReleasePtr.h"
 #include "RequestModels.h"
 #include "grant/COAuthClient.h"
-#include "grant/ReleasePtr.h"
 #include "request/COAuthRequest.h"
 
 namespace OAuthClient {

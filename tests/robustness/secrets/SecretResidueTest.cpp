@@ -16,12 +16,12 @@
 #include <cstring>
 #include <cwchar>
 
+#include "ReleasePtr.h"
 #include "ServedReply.h"
 #include "grant/CClientCredentialsGrant.h"
 #include "grant/CGrantDelegate.h"
 #include "grant/COAuthClient.h"
 #include "grant/CPasswordGrant.h"
-#include "grant/ReleasePtr.h"
 #include "request/COAuthRequest.h"
 #include "request/CTokenRequest.h"
 #include "request/ParamMap.h"

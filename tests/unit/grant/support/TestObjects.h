@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "FakeHttp.h"
+#include "ReleasePtr.h"
 #include "grant/COAuthClient.h"
-#include "grant/ReleasePtr.h"
 #include "request/COAuthRequest.h"
 #include "request/CTokenRequest.h"
 

@@ -1,0 +1,33 @@
+#include "response/ReplyHead.h"
+
+#include "response/HeaderBlock.h"
+#include "response/ResponseText.h"
+
+namespace OAuthClient {
+
+void ReplyHead::Read(IHttpClient& client, bool upperCaseNames) {
+    statusCode_ = client.GetStatusCode();
+
+    const wchar_t* statusText = nullptr;
+    if (client.GetStatusText(&statusText) == 1) statusText_ = CopyReplyText(statusText);
+
+    const wchar_t* headers = nullptr;
+    // A failed call leaves headers null, and the header text unset.
+    (void)client.GetResponseHeaders(&headers);
+    headerText_ = CopyReplyText(headers);
+    if (headerText_) ParseHeaderBlock(headerText_.get(), headers_, upperCaseNames);
+}
+
+int ReplyHead::GetStatusText(const wchar_t** text) const noexcept {
+    return HandOutText(statusText_, text);
+}
+
+int ReplyHead::GetHeaders(const wchar_t** text) const noexcept {
+    return HandOutText(headerText_, text);
+}
+
+int ReplyHead::GetHeader(std::wstring_view name, const wchar_t** value) noexcept {
+    return HandOutHeader(headers_, name, headerValue_, value);
+}
+
+}  // namespace OAuthClient

@@ -1,0 +1,40 @@
+// The status and the header block of a reply, as both responses read, keep
+// and hand them out.
+#ifndef OAUTH_RESPONSE_REPLYHEAD_H
+#define OAUTH_RESPONSE_REPLYHEAD_H
+
+#include <string_view>
+
+#include "IHttpClient.h"
+#include "response/TextMap.h"
+#include "text/OwnedBuffer.h"
+
+namespace OAuthClient {
+
+class ReplyHead {
+public:
+    // Copies the status code, the status text and the header block from the
+    // client, in that order, and parses the block into a map; with
+    // upperCaseNames, a to z in header names are stored upper-cased. Throws
+    // std::bad_alloc.
+    void Read(IHttpClient& client, bool upperCaseNames);
+
+    int StatusCode() const noexcept { return statusCode_; }
+    // The getter rule of ResponseText.h.
+    [[nodiscard]] int GetStatusText(const wchar_t** text) const noexcept;
+    [[nodiscard]] int GetHeaders(const wchar_t** text) const noexcept;
+    // The value of the header stored under exactly that name, kept until the
+    // next lookup (HandOutHeader).
+    [[nodiscard]] int GetHeader(std::wstring_view name, const wchar_t** value) noexcept;
+
+private:
+    int statusCode_ = 0;
+    WideBuffer statusText_;
+    WideBuffer headerValue_;  // the value handed out by the last GetHeader
+    WideBuffer headerText_;
+    TextMap headers_;
+};
+
+}  // namespace OAuthClient
+
+#endif  // OAUTH_RESPONSE_REPLYHEAD_H
