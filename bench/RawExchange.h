@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "ThreadRound.h"
 
 namespace OAuthBench {
 
@@ -23,6 +24,30 @@ enum RawStep : unsigned {
     kTimeouts = 1u << 2,            // WinHttpSetTimeouts and the response timeout, once
     kHeadersOneByOne = 1u << 3,     // WinHttpAddRequestHeaders per line, not in the send
     kReplyQueries = 1u << 4,        // raw headers, status text, type, encoding, length
+};
+
+// The parts of one exchange, in their order, timed one by one when asked.
+enum Part {
+    kPartLoad,         // probe, load and free of the component
+    kPartLock,         // the session lock
+    kPartWatchStart,
+    kPartConnect,      // WinHttpConnect, when made per exchange
+    kPartOpen,         // WinHttpOpenRequest
+    kPartOptions,
+    kPartTimeouts,
+    kPartHeaderLines,
+    kPartSend,         // WinHttpSendRequest and WinHttpReceiveResponse: the round trip
+    kPartQueries,      // the status code, and the other header queries when asked
+    kPartRead,         // the body, and its conversion to text when asked
+    kPartClose,        // WinHttpCloseHandle of the request (and the connection)
+    kPartWatchStop,
+    kPartCount
+};
+
+struct PartTimes {
+    LapTimer timer;
+    std::vector<float> parts[kPartCount];
+    void Mark(Part part) { parts[part].push_back(timer.Lap()); }
 };
 
 struct RawTarget {
@@ -76,25 +101,43 @@ public:
     RawExchange(const RawExchange&) = delete;
     RawExchange& operator=(const RawExchange&) = delete;
 
+    // Each part of every exchange from now on is timed into parts.
+    void TimeParts(PartTimes* parts) { parts_ = parts; }
+
     // One exchange; false when any call failed or the status was not 200.
     bool Once() {
         HINTERNET connection = (steps_ & kConnectPerExchange) ? Connect() : connection_;
+        Mark(kPartConnect);
         if (connection == nullptr) return false;
         bool ok = Exchange(connection);
         if (steps_ & kConnectPerExchange) WinHttpCloseHandle(connection);
+        Mark(kPartClose, true);
         return ok;
     }
 
 private:
+    // add puts the time onto the part's last entry: closing the connection
+    // handle counts with closing the request.
+    void Mark(Part part, bool add = false) {
+        if (parts_ == nullptr) return;
+        if (add && !parts_->parts[part].empty()) {
+            parts_->parts[part].back() += parts_->timer.Lap();
+        } else {
+            parts_->Mark(part);
+        }
+    }
+
     HINTERNET Connect() { return WinHttpConnect(session_, target_.host.c_str(), target_.port, 0); }
 
     bool Exchange(HINTERNET connection) {
         HINTERNET request = WinHttpOpenRequest(connection, method_, target_.object.c_str(), nullptr,
                                                WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                target_.secure ? WINHTTP_FLAG_SECURE : 0);
+        Mark(kPartOpen);
         if (request == nullptr) return false;
         bool ok = Configure(request) && Send(request) && Read(request);
         WinHttpCloseHandle(request);
+        Mark(kPartClose);
         return ok;
     }
 
@@ -113,6 +156,7 @@ private:
             WinHttpSetOption(request, WINHTTP_OPTION_DECOMPRESSION, &decompression,
                              sizeof decompression);
         }
+        Mark(kPartOptions);
         if (steps_ & kTimeouts) {
             const int ms = 60000;
             if (!WinHttpSetTimeouts(request, ms, ms, ms, ms)) return false;
@@ -121,23 +165,27 @@ private:
                                   sizeof response))
                 return false;
         }
+        Mark(kPartTimeouts);
         if (steps_ & kHeadersOneByOne) {
             for (const std::wstring& line : lines_)
                 if (!WinHttpAddRequestHeaders(request, line.c_str(), static_cast<DWORD>(-1),
                                               WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
                     return false;
         }
+        Mark(kPartHeaderLines);
         return true;
     }
 
     bool Send(HINTERNET request) {
         const bool inSend = !(steps_ & kHeadersOneByOne) && !headers_.empty();
         DWORD length = body_ ? static_cast<DWORD>(std::strlen(body_)) : 0;
-        return WinHttpSendRequest(request, inSend ? headers_.c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
+        bool ok = WinHttpSendRequest(request, inSend ? headers_.c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
                                   inSend ? static_cast<DWORD>(-1) : 0,
                                   length ? const_cast<char*>(body_) : WINHTTP_NO_REQUEST_DATA,
                                   length, length, 0) &&
-               WinHttpReceiveResponse(request, nullptr);
+                  WinHttpReceiveResponse(request, nullptr);
+        Mark(kPartSend);
+        return ok;
     }
 
     // A header queried as the component does: its size first, then its text.
@@ -169,6 +217,7 @@ private:
             QueryText(request, WINHTTP_QUERY_CONTENT_ENCODING);
             QueryText(request, WINHTTP_QUERY_CONTENT_LENGTH);
         }
+        Mark(kPartQueries);
         std::size_t total = 0;
         for (;;) {
             if (queries) {
@@ -193,6 +242,7 @@ private:
                                                   &text[0], units) != units)
                 return false;
         }
+        Mark(kPartRead);
         return true;
     }
 
@@ -207,6 +257,7 @@ private:
     unsigned steps_;
     std::vector<char> buffer_;
     std::wstring text_;
+    PartTimes* parts_ = nullptr;
 };
 
 }  // namespace OAuthBench

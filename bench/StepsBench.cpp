@@ -8,7 +8,9 @@
 //
 // Every round runs every rung once, starting one rung later each round, so
 // that other load on the machine falls on all of them alike. Prints
-// "step RUNG ROUND WALL_MS CPU_MS REQUESTS FAILED".
+// PrintRound lines (ThreadRound.h) of kind "step" per rung and round, then
+// "part NAME MEDIAN_US MEAN_US" for each part of the exchanges of the rung
+// with every step.
 //
 // The session lock and the deadline watch are stand-ins that do what the
 // component does at those points (a process-wide lock around the session
@@ -149,26 +151,57 @@ const Rung kRungs[] = {
     {"+probe-load", kAllRaw | kSessionLock | kDeadlineWatch | kProbeAndLoad, true},
 };
 
+// The parts of every exchange of the rung that has all the steps, from
+// every thread and round.
+SRWLOCK g_partsLock = SRWLOCK_INIT;
+std::vector<float> g_parts[kPartCount];
+
 class LadderWorker : public Worker {
 public:
-    LadderWorker(HINTERNET session, const RawTarget& target, unsigned steps)
-        : exchange_(session, target, L"POST", kHeaders, kForm, false, steps & 0xffu), steps_(steps) {}
+    LadderWorker(HINTERNET session, const RawTarget& target, unsigned steps, bool timeParts)
+        : exchange_(session, target, L"POST", kHeaders, kForm, false, steps & 0xffu), steps_(steps),
+          timeParts_(timeParts) {
+        if (timeParts_) exchange_.TimeParts(&parts_);
+    }
+    ~LadderWorker() override {
+        if (!timeParts_) return;
+        AcquireSRWLockExclusive(&g_partsLock);
+        for (int i = 0; i < kPartCount; ++i)
+            g_parts[i].insert(g_parts[i].end(), parts_.parts[i].begin(), parts_.parts[i].end());
+        ReleaseSRWLockExclusive(&g_partsLock);
+    }
     long Run(int count) override {
         long failed = 0;
+        latencies.reserve(static_cast<std::size_t>(count));
+        LapTimer timer;
         for (int i = 0; i < count; ++i) {
+            timer.Lap();
+            parts_.timer.Lap();
             if (steps_ & kProbeAndLoad) ProbeLoadAndFree();
+            Mark(kPartLoad);
             if (steps_ & kSessionLock) LockedSession();
+            Mark(kPartLock);
             Watch watch;
             if (steps_ & kDeadlineWatch) StartWatch(&watch);
+            Mark(kPartWatchStart);
             if (!exchange_.Once()) ++failed;
+            parts_.timer.Lap();
             if (steps_ & kDeadlineWatch) StopWatch(&watch);
+            Mark(kPartWatchStop);
+            latencies.push_back(timer.Lap());
         }
         return failed;
     }
 
 private:
+    void Mark(Part part) {
+        if (timeParts_) parts_.Mark(part);
+    }
+
     RawExchange exchange_;
     unsigned steps_;
+    bool timeParts_;
+    PartTimes parts_;
 };
 
 // The component by itself, loaded once: a client per exchange as a strategy
@@ -178,7 +211,10 @@ public:
     ComponentWorker(CreateHttpClientFn factory, const std::wstring& url) : factory_(factory), url_(url) {}
     long Run(int count) override {
         long failed = 0;
+        latencies.reserve(static_cast<std::size_t>(count));
+        LapTimer timer;
         for (int i = 0; i < count; ++i) {
+            timer.Lap();
             IHttpClient* client = factory_();
             client->SetSecureProtocol(kProtocolDefault);
             client->SetNumericSetting(0);
@@ -191,6 +227,7 @@ public:
             client->GetStatusText(&text);
             client->GetResponseHeaders(&text);
             client->Release();
+            latencies.push_back(timer.Lap());
         }
         return failed;
     }
@@ -219,13 +256,17 @@ public:
     }
     long Run(int count) override {
         long failed = 0;
+        latencies.reserve(static_cast<std::size_t>(count));
+        LapTimer timer;
         for (int i = 0; i < count; ++i) {
+            timer.Lap();
             ITokenResponse* response = nullptr;
             const wchar_t* token = nullptr;
             if (client_->RequestToken(request_, &response) != 1 || response == nullptr ||
                 response->GetStatusCode() != 200 || response->GetAccessToken(&token) != 1)
                 ++failed;
             if (response) response->Release();
+            latencies.push_back(timer.Lap());
         }
         return failed;
     }
@@ -290,8 +331,11 @@ int wmain(int argc, wchar_t** argv) {
         if (!Selected(only, rung.name)) continue;
         HINTERNET session = rung.componentSession ? g_lockedSession : plainSession;
         unsigned steps = rung.steps;
-        entries.push_back({rung.name, [session, target, steps] {
-                               return std::unique_ptr<Worker>(new LadderWorker(session, target, steps));
+        // The rung with every step also times each part on its own.
+        bool timeParts = &rung == &kRungs[sizeof kRungs / sizeof kRungs[0] - 1];
+        entries.push_back({rung.name, [session, target, steps, timeParts] {
+                               return std::unique_ptr<Worker>(
+                                   new LadderWorker(session, target, steps, timeParts));
                            }});
     }
     if (Selected(only, "component"))
@@ -308,10 +352,18 @@ int wmain(int argc, wchar_t** argv) {
             const Entry& entry = entries[(k + static_cast<std::size_t>(round)) % entries.size()];
             RoundResult result = ThreadRound::Run(threads, n, entry.make);
             if (round == 0) continue;
-            std::printf("step %s %d %.3f %.3f %ld %ld\n", entry.name.c_str(), round, result.wallMs,
-                        result.cpuMs, result.requests, result.failed);
-            std::fflush(stdout);
+            PrintRound("step", entry.name.c_str(), round, result);
         }
+    }
+    static const char* const kPartNames[kPartCount] = {
+        "load", "lock", "watch-start", "connect", "open", "options", "timeouts", "header-lines",
+        "send", "queries", "read", "close", "watch-stop"};
+    for (int i = 0; i < kPartCount; ++i) {
+        if (g_parts[i].empty()) continue;
+        double sum = 0;
+        for (float us : g_parts[i]) sum += us;
+        std::printf("part %s %.2f %.2f\n", kPartNames[i], Median(g_parts[i]),
+                    sum / static_cast<double>(g_parts[i].size()));
     }
     return 0;
 }

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -22,7 +24,40 @@ public:
     virtual ~Worker() = default;
     // Makes count requests; returns how many of them failed.
     virtual long Run(int count) = 0;
+
+    // Microseconds of each request, when the worker times them one by one:
+    // their median is robust against the moments another process has the CPU.
+    std::vector<float> latencies;
 };
+
+// Microseconds since the last Lap (or construction), for timing requests and
+// parts of them one by one.
+class LapTimer {
+public:
+    LapTimer() noexcept {
+        QueryPerformanceFrequency(&frequency_);
+        QueryPerformanceCounter(&last_);
+    }
+    float Lap() noexcept {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        float us = static_cast<float>(1e6 * static_cast<double>(now.QuadPart - last_.QuadPart) /
+                                      static_cast<double>(frequency_.QuadPart));
+        last_ = now;
+        return us;
+    }
+
+private:
+    LARGE_INTEGER frequency_;
+    LARGE_INTEGER last_;
+};
+
+inline double Median(std::vector<float> values) {
+    if (values.empty()) return 0;
+    auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
 
 using WorkerMaker = std::function<std::unique_ptr<Worker>()>;
 
@@ -31,6 +66,7 @@ struct RoundResult {
     double cpuMs = 0;
     long failed = 0;
     long requests = 0;
+    double medianUs = 0;  // of the requests' own times, 0 when not timed
 };
 
 inline double ProcessCpuMs() {
@@ -68,6 +104,7 @@ public:
         for (HANDLE thread : handles) CloseHandle(thread);
         result.failed = round.failed_;
         result.requests = static_cast<long>(threads) * countPerThread;
+        result.medianUs = Median(std::move(round.latencies_));
         return result;
     }
 
@@ -77,6 +114,8 @@ private:
         if (start_ == nullptr) Fail("CreateEvent", static_cast<long>(GetLastError()));
     }
     ~ThreadRound() { CloseHandle(start_); }
+    ThreadRound(const ThreadRound&) = delete;
+    ThreadRound& operator=(const ThreadRound&) = delete;
 
     static DWORD WINAPI Main(void* context) {
         auto* round = static_cast<ThreadRound*>(context);
@@ -84,8 +123,14 @@ private:
         InterlockedIncrement(&round->ready_);
         WaitForSingleObject(round->start_, INFINITE);
         long failed = worker ? worker->Run(round->count_) : round->count_;
-        worker.reset();
         InterlockedExchangeAdd(&round->failed_, failed);
+        if (worker) {
+            AcquireSRWLockExclusive(&round->lock_);
+            round->latencies_.insert(round->latencies_.end(), worker->latencies.begin(),
+                                     worker->latencies.end());
+            ReleaseSRWLockExclusive(&round->lock_);
+        }
+        worker.reset();
         return 0;
     }
 
@@ -94,12 +139,15 @@ private:
     HANDLE start_ = nullptr;
     volatile LONG ready_ = 0;
     volatile LONG failed_ = 0;
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    std::vector<float> latencies_;
 };
 
-// "threads SIDE ROUND WALL_MS CPU_MS REQUESTS FAILED", the line run.py reads.
-inline void PrintRound(const char* side, int round, const RoundResult& r) {
-    std::printf("threads %s %d %.3f %.3f %ld %ld\n", side, round, r.wallMs, r.cpuMs, r.requests,
-                r.failed);
+// "KIND SIDE ROUND WALL_MS CPU_MS REQUESTS FAILED MEDIAN_US", the line run.py
+// reads.
+inline void PrintRound(const char* kind, const char* side, int round, const RoundResult& r) {
+    std::printf("%s %s %d %.3f %.3f %ld %ld %.1f\n", kind, side, round, r.wallMs, r.cpuMs,
+                r.requests, r.failed, r.medianUs);
     std::fflush(stdout);
 }
 

@@ -54,7 +54,10 @@ public:
     }
     long Run(int count) override {
         long failed = 0;
+        latencies.reserve(static_cast<std::size_t>(count));
+        LapTimer timer;
         for (int i = 0; i < count; ++i) {
+            timer.Lap();
             ITokenResponse* response = nullptr;
             const wchar_t* token = nullptr;
             if (client_->RequestToken(request_, &response) != 1 || response == nullptr ||
@@ -62,6 +65,7 @@ public:
                 token == nullptr)
                 ++failed;
             if (response) response->Release();
+            latencies.push_back(timer.Lap());
         }
         return failed;
     }
@@ -88,13 +92,17 @@ public:
     }
     long Run(int count) override {
         long failed = 0;
+        latencies.reserve(static_cast<std::size_t>(count));
+        LapTimer timer;
         for (int i = 0; i < count; ++i) {
+            timer.Lap();
             IResourceResponse* response = nullptr;
             const wchar_t* text = nullptr;
             if (client_->RequestResource(request_, &response) != 1 || response == nullptr ||
                 response->GetStatusCode() != 200 || response->GetBodyText(&text) != 1)
                 ++failed;
             if (response) response->Release();
+            latencies.push_back(timer.Lap());
         }
         return failed;
     }
@@ -111,8 +119,13 @@ public:
                     token ? kTokenHeaders : kResourceHeaders, token ? kForm : nullptr, !token, 0) {}
     long Run(int count) override {
         long failed = 0;
-        for (int i = 0; i < count; ++i)
+        latencies.reserve(static_cast<std::size_t>(count));
+        LapTimer timer;
+        for (int i = 0; i < count; ++i) {
+            timer.Lap();
             if (!exchange_.Once()) ++failed;
+            latencies.push_back(timer.Lap());
+        }
         return failed;
     }
 
@@ -164,8 +177,8 @@ int wmain(int argc, wchar_t** argv) {
         RoundResult first = runSide(oauthFirst, round, n);
         RoundResult second = runSide(!oauthFirst, round, n);
         if (round == 0) continue;
-        PrintRound(oauthFirst ? "oauth" : "winhttp", round, first);
-        PrintRound(oauthFirst ? "winhttp" : "oauth", round, second);
+        PrintRound("threads", oauthFirst ? "oauth" : "winhttp", round, first);
+        PrintRound("threads", oauthFirst ? "winhttp" : "oauth", round, second);
     }
     WinHttpCloseHandle(session);
     return 0;

@@ -236,7 +236,15 @@ class Bench:
     def steps(self, url, threads, count, rounds):
         lines = self.wine("bench_steps.exe", "--url", url + "/token", "--threads", str(threads),
                           "--count", str(count), "--rounds", str(rounds), timeout=1800)
-        return thread_rounds(lines)
+        parts = [(f[1], float(f[2]), float(f[3])) for f in lines if f[0] == "part"]
+        return thread_rounds([f for f in lines if f[0] == "step"]), parts
+
+    def calls(self, mode, url, count, threads):
+        lines = self.wine("bench_calls.exe", "--mode", mode, "--url", url, "--count", str(count),
+                          "--threads", str(threads), timeout=1800)
+        first = {f[0]: [float(v) for v in f[1:]] for f in lines if f[0] != "call"}
+        calls = [(f[1], f[2], float(f[3]), float(f[4])) for f in lines if f[0] == "call"]
+        return first, calls
 
     def cold(self, url, pairs, tag):
         """Milliseconds to the first token of each side, a fresh process each,
@@ -293,12 +301,13 @@ def per_request(lines, side_index, ms_index, count):
 def thread_rounds(lines):
     """Rounds of "threads|step SIDE ROUND WALL CPU REQUESTS FAILED" lines, by
     side: a list of (round, requests per second, CPU microseconds per request,
-    failed requests, CPU milliseconds, requests)."""
+    failed requests, CPU milliseconds, requests, median microseconds of one
+    request)."""
     sides = collections.defaultdict(list)
     for fields in lines:
         wall, cpu, requests, failed = float(fields[3]), float(fields[4]), int(fields[5]), int(fields[6])
         sides[fields[1]].append((int(fields[2]), requests / (wall / 1000), 1000 * cpu / requests, failed,
-                                 cpu, requests))
+                                 cpu, requests, float(fields[7])))
     return sides
 
 
@@ -574,9 +583,46 @@ def concurrency_figures(bench, args, sections):
                 log("figure 9: the step ladder on %d threads, %d each x %d rounds" % (
                     threads, count, step_rounds))
                 step_runs[threads] = bench.steps(bench.http, threads, count, step_rounds)
+        call_runs = {}
+        if "calls" in sections:
+            for label, mode, url, threads, count in (
+                    ("RequestToken http, 1 thread", "token", bench.http + "/token", 1,
+                     200 if args.quick else 3000),
+                    ("RequestToken http, 32 threads", "token", bench.http + "/token", 32,
+                     10 if args.quick else 100),
+                    ("RequestResource 4 KiB text https, 1 thread", "resource",
+                     bench.https + "/json/item-4k", 1, 200 if args.quick else 2000)):
+                log("figure 10: calls made by %s, %d requests each" % (label, count))
+                call_runs[label] = bench.calls(mode, url, count, threads)
         counts = bench.connections()
     finally:
         bench.stop_nginx()
+
+    if call_runs:
+        calls_table = Table()
+        overhead = None
+        for label, (first, calls) in call_runs.items():
+            mean, median, cpu = first["total"]
+            inside, timed_calls = first["inside"]
+            outside_cost, inside_cost = first["overhead"]
+            overhead = (outside_cost, inside_cost)
+            calls_table.add("10 %s: one request's time, mean / median; process CPU" % label,
+                            "%.1f / %.1f us; %.0f us CPU" % (mean, median, cpu))
+            calls_table.add("10 %s: inside timed calls (WinHTTP, loader, heap, conversions)" % label,
+                            "%.1f us in %.1f calls" % (inside, timed_calls), "-", "%.2f" % (inside / mean))
+            calls_table.add("10 %s: outside them, median / mean: the library's own code, counted "
+                            "calls, and timing's cost" % label,
+                            "%.1f / %.1f us" % tuple(first["outside"]),
+                            "timing ~%.1f us" % (timed_calls * (outside_cost + inside_cost)))
+            for module, function, per, us in sorted(calls, key=lambda c: (-max(c[3], 0), -c[2])):
+                if per < 0.5 and us < 1:
+                    continue
+                calls_table.add("10 %s: %s -> %s" % (label, module, function), "%.2f calls" % per,
+                                "%.1f us" % us if us >= 0 else "-")
+        calls_table.print("Calls out of the library and its component per request, counted through "
+                          "their import tables, after warm-up; baseline column: time inside the call "
+                          "where it is timed. Timing adds %.2f us outside and %.2f us inside each timed "
+                          "call (measured around an empty call), shown in the 'outside' rows" % overhead)
 
     table = Table()
     for threads, rate_goal, cpu_goal in TOKEN_THREADS:
@@ -601,7 +647,7 @@ def concurrency_figures(bench, args, sections):
 
     if step_runs:
         ladder = Table()
-        for threads, sides in step_runs.items():
+        for threads, (sides, _) in step_runs.items():
             for name in STEP_NAMES:
                 if name not in sides:
                     continue
@@ -610,19 +656,24 @@ def concurrency_figures(bench, args, sections):
                 step = "-"
                 base = STEP_BASES.get(name)
                 if base in sides:
-                    b = {r[0]: r for r in sides[base]}
-                    step = "%+.0f us time, %+.0f us CPU" % (
-                        statistics.median(1e6 / r[1] - 1e6 / b[r[0]][1] for r in rounds_of if r[0] in b),
+                    step = "%+.0f us median, %+.0f us CPU" % (
+                        median_of(rounds_of, 6) - median_of(sides[base], 6),
                         cpu - cpu_per_request(sides[base]))
                 ladder.add("9 %d thread%s: %s" % (threads, "" if threads == 1 else "s", STEP_TEXT[name]),
-                           "%.0f/s, %.0f us CPU" % (median_of(rounds_of, 1), cpu), step,
-                           "%.2f" % paired(rounds_of, sides["raw"], 1))
-        ladder.print("Where a token's CPU goes: each rung adds one step to the one before (http, "
-                     "medians of %d rounds); value: tokens/s and process CPU per token; baseline "
-                     "column: the step's cost per token against its base rung (time: median of "
-                     "paired rounds; CPU: all rounds together, Wine counts it in 10 ms ticks); "
-                     "ratio: throughput against raw"
-                     % step_rounds)
+                           "%.0f/s, median %.0f us, %.0f us CPU" % (
+                               median_of(rounds_of, 1), median_of(rounds_of, 6), cpu),
+                           step, "%.2f" % paired(rounds_of, sides["raw"], 1))
+        for threads, (_, parts) in step_runs.items():
+            for name, median, mean in parts:
+                ladder.add("9 %d thread%s, every step, part: %s" % (
+                    threads, "" if threads == 1 else "s", PART_TEXT.get(name, name)),
+                    "median %.1f us, mean %.1f us" % (median, mean))
+        ladder.print("Where a token's time goes: each rung adds one step to the one before (http, "
+                     "%d rounds); value: tokens/s, the median time of one token and process CPU per "
+                     "token; baseline column: the step's cost against its base rung (median: of "
+                     "every token's own time; CPU: all rounds together, which Wine counts in 10 ms "
+                     "ticks); ratio: throughput against raw. Then the rung with every step, each "
+                     "part timed on its own" % step_rounds)
 
 
 # The ladder's rungs in order, what each adds, and the rung it is measured
@@ -652,7 +703,17 @@ STEP_BASES = {
     "+probe-load": "+deadline-watch", "component": "+deadline-watch", "library": "component",
 }
 
-SECTIONS = ("base", "threads", "cold", "steps")
+PART_TEXT = {
+    "load": "probe, LoadLibraryEx, FreeLibrary", "lock": "session lock",
+    "watch-start": "deadline watch start", "connect": "WinHttpConnect",
+    "open": "WinHttpOpenRequest", "options": "four WinHttpSetOption",
+    "timeouts": "WinHttpSetTimeouts + response timeout", "header-lines": "two WinHttpAddRequestHeaders",
+    "send": "send and receive (the round trip)", "queries": "status and header queries",
+    "read": "QueryDataAvailable and ReadData", "close": "closing the request and connection handles",
+    "watch-stop": "deadline watch stop",
+}
+
+SECTIONS = ("base", "threads", "cold", "steps", "calls")
 
 
 def main():
@@ -670,7 +731,7 @@ def main():
     bench = Bench(args)
     if "base" in sections:
         base_figures(bench, args)
-    if sections & {"threads", "cold", "steps"}:
+    if sections & {"threads", "cold", "steps", "calls"}:
         concurrency_figures(bench, args, sections)
     return 0
 
