@@ -110,6 +110,7 @@ class Bench:
         self.http = "http://127.0.0.1:%d" % HTTP_PORT
         self.https = "https://127.0.0.1:%d" % HTTPS_PORT
         self.https_fresh = "https://127.0.0.1:%d" % FRESH_PORT
+        self.crashes = []
 
     # --- the namespace and the server ------------------------------------
 
@@ -189,6 +190,23 @@ class Bench:
     # --- running the clients ---------------------------------------------
 
     def run(self, command, timeout=600):
+        # A program that dies of a fault (Wine reports exit code 5 for an
+        # unhandled exception) is run once more, and counted: the figures are
+        # kept, the crash is reported under the tables.
+        for attempt in (1, 2):
+            code, lines, errors = self.run_once(command, timeout)
+            if code == 0:
+                return lines
+            sys.stderr.write(errors)
+            if attempt == 1 and code == 5:
+                self.crashes.append(" ".join(os.path.basename(c) for c in command[:2]) + " " +
+                                    " ".join(command[2:]))
+                log("%s crashed; running it again" % os.path.basename(command[1] if len(command) > 1
+                                                                       else command[0]))
+                continue
+            raise RuntimeError("%s failed with exit code %d" % (" ".join(command), code))
+
+    def run_once(self, command, timeout):
         # Files, not pipes: the helper processes that Wine starts with the
         # first program of a session inherit its output handles and outlive
         # it, so a pipe would never reach its end.
@@ -197,10 +215,8 @@ class Bench:
                                     stderr=err, timeout=timeout)
             out.seek(0)
             err.seek(0)
-            if result.returncode != 0:
-                sys.stderr.write(err.read())
-                raise RuntimeError("%s failed with exit code %d" % (" ".join(command), result.returncode))
-            return [line.split() for line in out.read().splitlines() if line.strip()]
+            lines = [line.split() for line in out.read().splitlines() if line.strip()]
+            return result.returncode, lines, err.read() if result.returncode != 0 else ""
 
     def wine(self, program, *args, directory=None, timeout=600):
         path = os.path.join(directory or self.bin, program)
@@ -598,32 +614,6 @@ def concurrency_figures(bench, args, sections):
     finally:
         bench.stop_nginx()
 
-    if call_runs:
-        calls_table = Table()
-        overhead = None
-        for label, (first, calls) in call_runs.items():
-            mean, median, cpu = first["total"]
-            inside, timed_calls = first["inside"]
-            outside_cost, inside_cost = first["overhead"]
-            overhead = (outside_cost, inside_cost)
-            calls_table.add("10 %s: one request's time, mean / median; process CPU" % label,
-                            "%.1f / %.1f us; %.0f us CPU" % (mean, median, cpu))
-            calls_table.add("10 %s: inside timed calls (WinHTTP, loader, heap, conversions)" % label,
-                            "%.1f us in %.1f calls" % (inside, timed_calls), "-", "%.2f" % (inside / mean))
-            calls_table.add("10 %s: outside them, median / mean: the library's own code, counted "
-                            "calls, and timing's cost" % label,
-                            "%.1f / %.1f us" % tuple(first["outside"]),
-                            "timing ~%.1f us" % (timed_calls * (outside_cost + inside_cost)))
-            for module, function, per, us in sorted(calls, key=lambda c: (-max(c[3], 0), -c[2])):
-                if per < 0.5 and us < 1:
-                    continue
-                calls_table.add("10 %s: %s -> %s" % (label, module, function), "%.2f calls" % per,
-                                "%.1f us" % us if us >= 0 else "-")
-        calls_table.print("Calls out of the library and its component per request, counted through "
-                          "their import tables, after warm-up; baseline column: time inside the call "
-                          "where it is timed. Timing adds %.2f us outside and %.2f us inside each timed "
-                          "call (measured around an empty call), shown in the 'outside' rows" % overhead)
-
     table = Table()
     for threads, rate_goal, cpu_goal in TOKEN_THREADS:
         if threads in token_runs:
@@ -674,6 +664,32 @@ def concurrency_figures(bench, args, sections):
                      "every token's own time; CPU: all rounds together, which Wine counts in 10 ms "
                      "ticks); ratio: throughput against raw. Then the rung with every step, each "
                      "part timed on its own" % step_rounds)
+
+    if call_runs:
+        calls_table = Table()
+        overhead = None
+        for label, (first, calls) in call_runs.items():
+            mean, median, cpu = first["total"]
+            inside, timed_calls = first["inside"]
+            outside_cost, inside_cost = first["overhead"]
+            overhead = (outside_cost, inside_cost)
+            calls_table.add("10 %s: one request's time, mean / median; process CPU" % label,
+                            "%.1f / %.1f us; %.0f us CPU" % (mean, median, cpu))
+            calls_table.add("10 %s: inside timed calls (WinHTTP, loader, heap, conversions)" % label,
+                            "%.1f us in %.1f calls" % (inside, timed_calls), "-", "%.2f" % (inside / mean))
+            calls_table.add("10 %s: outside them, median / mean: the library's own code, counted "
+                            "calls, and timing's cost" % label,
+                            "%.1f / %.1f us" % tuple(first["outside"]),
+                            "timing ~%.1f us" % (timed_calls * (outside_cost + inside_cost)))
+            for module, function, per, us in sorted(calls, key=lambda c: (-max(c[3], 0), -c[2])):
+                if per < 0.5 and us < 1:
+                    continue
+                calls_table.add("10 %s: %s -> %s" % (label, module, function), "%.2f calls" % per,
+                                "%.1f us" % us if us >= 0 else "-")
+        calls_table.print("Calls out of the library and its component per request, counted through "
+                          "their import tables, after warm-up; baseline column: time inside the call "
+                          "where it is timed. Timing adds %.2f us outside and %.2f us inside each timed "
+                          "call (measured around an empty call), shown in the 'outside' rows" % overhead)
 
 
 # The ladder's rungs in order, what each adds, and the rung it is measured
@@ -733,6 +749,11 @@ def main():
         base_figures(bench, args)
     if sections & {"threads", "cold", "steps", "calls"}:
         concurrency_figures(bench, args, sections)
+    if bench.crashes:
+        print()
+        print("Programs that died of a fault and were run again (%d):" % len(bench.crashes))
+        for crash in bench.crashes:
+            print("  " + crash)
     return 0
 
 
