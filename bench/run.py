@@ -215,8 +215,15 @@ class Bench:
                                     stderr=err, timeout=timeout)
             out.seek(0)
             err.seek(0)
-            lines = [line.split() for line in out.read().splitlines() if line.strip()]
-            return result.returncode, lines, err.read() if result.returncode != 0 else ""
+            text = out.read()
+            code = result.returncode
+            # Wine's crash report may reach standard output while the exit
+            # code still reads as success.
+            if code == 0 and "Unhandled page fault" in text + err.read():
+                code = 5
+            err.seek(0)
+            lines = [line.split() for line in text.splitlines() if line.strip()]
+            return code, lines, err.read() if code != 0 else ""
 
     def wine(self, program, *args, directory=None, timeout=600):
         path = os.path.join(directory or self.bin, program)
@@ -322,6 +329,8 @@ def thread_rounds(lines):
     request)."""
     sides = collections.defaultdict(list)
     for fields in lines:
+        if fields[0] not in ("threads", "step") or len(fields) < 8:
+            continue
         wall, cpu, requests, failed = float(fields[3]), float(fields[4]), int(fields[5]), int(fields[6])
         sides[fields[1]].append((int(fields[2]), requests / (wall / 1000), 1000 * cpu / requests, failed,
                                  cpu, requests, float(fields[7])))
