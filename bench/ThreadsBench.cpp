@@ -4,7 +4,7 @@
 // exchange.
 //
 //   bench_threads.exe --mode token|resource --url URL --threads T --count N
-//                     --rounds R [--tag NAME]
+//                     --rounds R [--tag NAME] [--first-round K]
 //
 // token: client-credentials RequestToken calls (POST, the access token read
 // from each reply). resource: RequestResource GETs reading the body as text.
@@ -143,6 +143,9 @@ int wmain(int argc, wchar_t** argv) {
     const int count = options.Number(L"--count", 200);
     const int rounds = options.Number(L"--rounds", 5);
     const std::wstring tag = options.Text(L"--tag", L"threads");
+    // Rounds are numbered from here, so that a run split over several
+    // processes keeps one numbering (and distinct tags) throughout.
+    const int firstRound = options.Number(L"--first-round", 1);
     if (url.empty() || threads <= 0 || threads > 64 || count <= 0 || rounds <= 0 ||
         (mode != L"token" && mode != L"resource"))
         Fail("usage: --mode token|resource --url URL [--threads T] [--count N] [--rounds R]", 2);
@@ -171,12 +174,13 @@ int wmain(int argc, wchar_t** argv) {
 
     // Round 0 warms both sides up (first load, connections, TLS) and is not
     // reported.
-    for (int round = 0; round <= rounds; ++round) {
-        const int n = round == 0 ? (count < 20 ? count : 20) : count;
+    for (int i = 0; i <= rounds; ++i) {
+        const int round = i == 0 ? 0 : firstRound + i - 1;
+        const int n = i == 0 ? (count < 20 ? count : 20) : count;
         const bool oauthFirst = round % 2 == 1;
         RoundResult first = runSide(oauthFirst, round, n);
         RoundResult second = runSide(!oauthFirst, round, n);
-        if (round == 0) continue;
+        if (i == 0) continue;
         PrintRound("threads", oauthFirst ? "oauth" : "winhttp", round, first);
         PrintRound("threads", oauthFirst ? "winhttp" : "oauth", round, second);
     }

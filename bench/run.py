@@ -92,6 +92,10 @@ http {{
 """
 
 
+class Crash(RuntimeError):
+    """A program died of a fault."""
+
+
 def log(message):
     sys.stderr.write("bench: %s\n" % message)
     sys.stderr.flush()
@@ -189,7 +193,7 @@ class Bench:
 
     # --- running the clients ---------------------------------------------
 
-    def run(self, command, timeout=600):
+    def run(self, command, timeout=600, retry=True):
         # A program that dies of a fault (Wine reports exit code 5 for an
         # unhandled exception) is run once more, and counted: the figures are
         # kept, the crash is reported under the tables.
@@ -198,6 +202,10 @@ class Bench:
             if code == 0:
                 return lines
             sys.stderr.write(errors)
+            if code == 5 and not retry:
+                self.crashes.append(" ".join(os.path.basename(c) for c in command[:2]) + " " +
+                                    " ".join(command[2:]))
+                raise Crash(command)
             if attempt == 1 and code == 5:
                 self.crashes.append(" ".join(os.path.basename(c) for c in command[:2]) + " " +
                                     " ".join(command[2:]))
@@ -225,9 +233,9 @@ class Bench:
             lines = [line.split() for line in text.splitlines() if line.strip()]
             return code, lines, err.read() if code != 0 else ""
 
-    def wine(self, program, *args, directory=None, timeout=600):
+    def wine(self, program, *args, directory=None, timeout=600, retry=True):
         path = os.path.join(directory or self.bin, program)
-        return self.run([os.path.join(self.build, "wine-run.sh"), path] + list(args), timeout)
+        return self.run([os.path.join(self.build, "wine-run.sh"), path] + list(args), timeout, retry)
 
     def token(self, url, count, rounds, tag, program_dir=None, only=None):
         args = ["--url", url + "/token", "--count", str(count), "--rounds", str(rounds), "--tag", tag]
@@ -250,10 +258,24 @@ class Bench:
         return per_request(self.wine("bench_resource.exe", *args), 1, 3, count)
 
     def threads(self, mode, url, threads, count, rounds, tag):
-        """Per side, the rounds as (tokens/s, CPU us per request, failed)."""
-        lines = self.wine("bench_threads.exe", "--mode", mode, "--url", url, "--threads", str(threads),
-                          "--count", str(count), "--rounds", str(rounds), "--tag", tag,
-                          timeout=1800)
+        """Per side, the rounds (see thread_rounds). The rounds are run three
+        to a process; a process that dies of a fault is run again (up to
+        three times) with rounds of new numbers, and only whole runs count."""
+        lines = []
+        for first in range(1, rounds + 1, 3):
+            n = min(3, rounds + 1 - first)
+            for attempt in range(3):
+                try:
+                    lines += self.wine("bench_threads.exe", "--mode", mode, "--url", url,
+                                       "--threads", str(threads), "--count", str(count),
+                                       "--rounds", str(n), "--tag", tag,
+                                       "--first-round", str(first + 100 * attempt),
+                                       timeout=1800, retry=False)
+                    break
+                except Crash:
+                    log("bench_threads.exe crashed; running its rounds again")
+            else:
+                raise RuntimeError("bench_threads.exe crashed three times")
         return thread_rounds(lines)
 
     def steps(self, url, threads, count, rounds):
@@ -549,7 +571,7 @@ RESOURCE_THREADS = ((1, 0.97, None), (32, 0.95, None))
 COLD_GOAL = 1.10
 
 
-def thread_rows(table, label, threads, sides, counts, tag, rounds, rate_goal, cpu_goal):
+def thread_rows(table, label, threads, sides, counts, tag, rate_goal, cpu_goal):
     oauth, raw = sides["oauth"], sides["winhttp"]
     rate_ratio = paired(oauth, raw, 1)
     cpu_ratio = cpu_per_request(oauth) / max(cpu_per_request(raw), 1e-9)
@@ -570,8 +592,9 @@ def thread_rows(table, label, threads, sides, counts, tag, rounds, rate_goal, cp
               "%.3f (CPU %.2f)" % (rate_ratio, cpu_ratio), ", ".join(goals), yes(met))
     table.add("%s, %d: failed requests, connections per round" % (label.split(",")[0], threads),
               "failed %d / %d; connections OAuth_Dll %g, raw %g" % (
-                  failed_oauth, failed_raw, median_count(counts, tag + "-oauth", rounds)[0],
-                  median_count(counts, tag + "-winhttp", rounds)[0]))
+                  failed_oauth, failed_raw,
+                  statistics.median(counts["%s-oauth-%d" % (tag, r[0])][0] for r in oauth),
+                  statistics.median(counts["%s-winhttp-%d" % (tag, r[0])][0] for r in raw)))
 
 
 def concurrency_figures(bench, args, sections):
@@ -628,11 +651,11 @@ def concurrency_figures(bench, args, sections):
     for threads, rate_goal, cpu_goal in TOKEN_THREADS:
         if threads in token_runs:
             thread_rows(table, "7 tokens, http", threads, token_runs[threads], counts,
-                        "t7tok%d" % threads, rounds, rate_goal, cpu_goal)
+                        "t7tok%d" % threads, rate_goal, cpu_goal)
     for threads, rate_goal, cpu_goal in RESOURCE_THREADS:
         if threads in resource_runs:
             thread_rows(table, "7 resource GET 4 KiB text, https", threads, resource_runs[threads],
-                        counts, "t7res%d" % threads, rounds, rate_goal, cpu_goal)
+                        counts, "t7res%d" % threads, rate_goal, cpu_goal)
     for scheme, pairs in cold_runs.items():
         oauth = statistics.median(p["oauth"] for p in pairs)
         raw = statistics.median(p["winhttp"] for p in pairs)
