@@ -20,7 +20,7 @@
  *
  * Build, then run with OAuth_Dll.dll, QZSHR190.dll and qzhttpclient190.dll
  * beside host_c.exe:
- *   i686-w64-mingw32-gcc examples/host.c -o host_c.exe
+ *   i686-w64-mingw32-gcc examples/host.c -static -o host_c.exe
  */
 #include <windows.h>
 

@@ -19,7 +19,7 @@
 //
 // Build, then run with OAuth_Dll.dll, QZSHR190.dll and qzhttpclient190.dll
 // beside host.exe:
-//   MinGW:  i686-w64-mingw32-g++ -Iinclude examples/host.cpp -Llib -lOAuth_Dll -o host.exe
+//   MinGW:  i686-w64-mingw32-g++ -Iinclude examples/host.cpp -Llib -lOAuth_Dll -static -o host.exe
 //   MSVC:   cl /EHsc /Iinclude examples\host.cpp lib\OAuth_Dll.lib   (x86 tools)
 //
 // It uses the C runtime and Windows only, no C++ library, so the same file
