@@ -25,6 +25,9 @@ function(oauthcli_exit_test name)
 endfunction()
 
 oauthcli_exit_test(help EXIT 0 ARGS "--help" OUT "Exit codes:.*  2  ")
+# Each module's own VERSIONINFO, one line each.
+oauthcli_exit_test(version EXIT 0 ARGS "--version" OUT "^oauthcli ${PROJECT_VERSION}.OAuth_Dll.dll \
+${PROJECT_VERSION}.qzhttpclient190.dll ${PROJECT_VERSION}.QZSHR190.dll ${PROJECT_VERSION}.$")
 oauthcli_exit_test(help_get EXIT 0 ARGS "help|get" OUT "oauthcli get:")
 oauthcli_exit_test(no_command EXIT 2 ARGS "" ERR "no command given")
 oauthcli_exit_test(unknown_command EXIT 2 ARGS "fetch" ERR "unknown command")

@@ -400,6 +400,7 @@ std::wstring UsageText(std::wstring_view topic) {
         L"  oauthcli token --url URL --grant-type TYPE [options]\n"
         L"  oauthcli get --url URL [options]\n"
         L"  oauthcli help [token|get]\n"
+        L"  oauthcli --version\n"
         L"\n"
         L"An option's value follows it (--scope read) or is joined by = (--scope=read).\n"
         L"The first argument that is not an option is taken as the URL.\n";

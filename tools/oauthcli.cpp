@@ -17,9 +17,44 @@ using namespace OAuthClient::Tool;
 
 namespace {
 
+// A module's file version from its VERSIONINFO resource, or why there is none.
+std::wstring ModuleVersion(const std::wstring& path) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) return L"(not found)";
+    std::vector<unsigned char> data(size);
+    void* value = nullptr;
+    UINT length = 0;
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data()) ||
+        !VerQueryValueW(data.data(), L"\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO)) {
+        return L"(no version)";
+    }
+    const auto* info = static_cast<const VS_FIXEDFILEINFO*>(value);
+    return std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
+           std::to_wstring(LOWORD(info->dwFileVersionMS)) + L"." +
+           std::to_wstring(HIWORD(info->dwFileVersionLS));
+}
+
+// This program's version, then those of the modules beside it, which are the
+// ones it loads.
+std::wstring VersionText() {
+    std::wstring text = L"oauthcli " OAUTH_VERSION L"\n";
+    std::wstring folder(32768, L'\0');
+    folder.resize(GetModuleFileNameW(nullptr, &folder[0], static_cast<DWORD>(folder.size())));
+    folder.erase(folder.find_last_of(L'\\') + 1);
+    for (const wchar_t* name : {L"OAuth_Dll.dll", L"qzhttpclient190.dll", L"QZSHR190.dll"}) {
+        text += std::wstring(name) + L" " + ModuleVersion(folder + name) + L"\n";
+    }
+    return text;
+}
+
 int Run(int argc, wchar_t** argv) {
     std::vector<std::wstring> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    if (args.size() == 1 && args[0] == L"--version") {
+        WriteOut(VersionText());
+        return kExitSuccess;
+    }
     ParsedCommand command;
     std::wstring error;
     if (!ParseCommandLine(args, &command, &error)) {
