@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "BodyPace.h"
+#include "ExchangeTrace.h"
 #include "SharedSessions.h"
 #include "StatusPhrase.h"
 
@@ -135,14 +136,23 @@ int HttpExchange::TimeoutMilliseconds(int timeoutSeconds) noexcept {
 
 DWORD HttpExchange::Run(const wchar_t* method, const wchar_t* url, const RequestHeaders& headers,
                         const unsigned char* body, DWORD byteCount, HttpReply* reply) {
+    ExchangeTrace trace;
+    trace.Request(method, url, headers, body, byteCount);
     TargetUrl target;
     DWORD error = target.Parse(url);
     if (error == 0) error = Open(method, target);
     if (error == 0) error = Configure();
     if (error == 0) error = AddHeaders(headers);
+    trace.Phase(L"connect");
     if (error == 0) error = Send(body, byteCount);
     certificateFailure_.Stop();
+    trace.Phase(L"send");
     if (error == 0) error = ReadReply(method, reply);
+    if (trace.Active()) {
+        trace.Phase(L"body");
+        if (error == 0) trace.Reply(TextOf(reply->rawHeaders), reply->body.size());
+        trace.Finish(error);
+    }
     // A request handle closed after its whole reply was read hands the
     // connection back to the session for the next exchange.
     request_.reset();
