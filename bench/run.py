@@ -556,6 +556,7 @@ def base_figures(bench, args):
     table.add("6 token request create, fill, release", "%.0f ns/cycle" % statistics.median(cycles["token"]))
     table.add("6 resource request create, fill, release",
               "%.0f ns/cycle" % statistics.median(cycles["resource"]))
+    table.add("6 OAuth client create, release", "%.0f ns/cycle" % statistics.median(cycles["client"]))
 
     artefact.print("Wine's WinHTTP writes a POST's headers and body as two segments: with quickack off "
                    "each POST waits for the server's delayed ACK (%d requests each)" % artefact_count)
