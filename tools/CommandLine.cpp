@@ -96,8 +96,8 @@ bool SetText(std::wstring* field, const std::wstring& value) {
 bool AddHeader(Options* o, const std::wstring& v, std::wstring* e) {
     NameValue header;
     if (!SplitHeader(v, &header)) {
-        return Refuse(e, L"--header takes \"Name: value\" (one header, no line breaks), not " +
-                             Quoted(v));
+        return Refuse(
+            e, L"--header takes \"Name: value\" (one header, no line breaks), not " + Quoted(v));
     }
     o->headers.push_back(std::move(header));
     return true;
@@ -106,8 +106,8 @@ bool AddHeader(Options* o, const std::wstring& v, std::wstring* e) {
 bool AddParam(Options* o, const std::wstring& v, std::wstring* e) {
     NameValue param;
     if (!SplitParam(v, &param)) {
-        return Refuse(e, L"--param takes name=value with a non-empty name and value, not " +
-                             Quoted(v));
+        return Refuse(
+            e, L"--param takes name=value with a non-empty name and value, not " + Quoted(v));
     }
     o->params.push_back(std::move(param));
     return true;
@@ -115,8 +115,8 @@ bool AddParam(Options* o, const std::wstring& v, std::wstring* e) {
 
 bool SetMethod(Options* o, const std::wstring& v, std::wstring* e) {
     if (!IsToken(v)) {
-        return Refuse(e, L"--method takes an HTTP method name such as GET or POST, not " +
-                             Quoted(v));
+        return Refuse(e,
+                      L"--method takes an HTTP method name such as GET or POST, not " + Quoted(v));
     }
     return SetText(&o->method, v);
 }
@@ -146,8 +146,10 @@ bool SetAuth(Options* o, const std::wstring& v, std::wstring* e) {
 bool SetEncoding(Options* o, const std::wstring& v, std::wstring* e) {
     int encoding = 0;
     if (!ParseBoundedInt(v, 0, 3, &encoding)) {
-        return Refuse(e, L"--encoding takes 0 (ANSI), 1 (UTF-16LE), 2 (UTF-8) or 3 (UTF-16BE), "
-                         L"not " + Quoted(v));
+        return Refuse(e,
+                      L"--encoding takes 0 (ANSI), 1 (UTF-16LE), 2 (UTF-8) or 3 (UTF-16BE), "
+                      L"not " +
+                          Quoted(v));
     }
     o->encoding = encoding;
     return true;
@@ -159,21 +161,23 @@ bool SetEncoding(Options* o, const std::wstring& v, std::wstring* e) {
     [](Options* o, const std::wstring&, std::wstring*) { return o->field = true; }
 
 const OptionSpec kOptions[] = {
-    {L"url", 0, L"URL", kAll, false, L"the endpoint or resource; a first plain argument\nis taken as the URL",
-     OPTION_TEXT(url)},
+    {L"url", 0, L"URL", kAll, false,
+     L"the endpoint or resource; a first plain argument\nis taken as the URL", OPTION_TEXT(url)},
     {L"grant-type", 0, L"TYPE", kToken, false,
      L"client_credentials, password, or an extension grant\n(such as authorization_code)",
      OPTION_TEXT(grantType)},
     {L"client-id", 0, L"ID", kGrants, false, L"the client id", OPTION_TEXT(clientId)},
     {L"auth", 0, L"basic|form", kGrants, false,
-     L"how the client's id and secret are sent: an\nAuthorization: Basic header (default) or the form\n"
+     L"how the client's id and secret are sent: an\nAuthorization: Basic header (default) or the "
+     L"form\n"
      L"fields client_id and client_secret. client_credentials\nand password always use basic",
      SetAuth},
     {L"scope", 0, L"SCOPE", kGrants, false, L"the requested scope", OPTION_TEXT(scope)},
     {L"user", 0, L"NAME", kToken, false, L"the resource owner's user name (password grant)",
      OPTION_TEXT(userName)},
     {L"param", 'd', L"NAME=VALUE", kGrants, true,
-     L"a form field, VALUE as plain text (form-encoded on the\nway); repeatable. grant_type, scope and "
+     L"a form field, VALUE as plain text (form-encoded on the\nway); repeatable. grant_type, scope "
+     L"and "
      L"the grant's\nown fields are added where missing",
      AddParam},
     {L"secret-stdin", 0, nullptr, kGrants, false,
@@ -207,13 +211,16 @@ const OptionSpec kOptions[] = {
      L"command would send",
      AddHeader},
     {L"method", 'X', L"METHOD", kAll, false,
-     L"the HTTP method: POST for token, refresh and post, GET\nfor get. GET sends a token form as the "
+     L"the HTTP method: POST for token, refresh and post, GET\nfor get. GET sends a token form as "
+     L"the "
      L"URL's query",
      SetMethod},
     {L"protocol", 0, L"N", kAll, false,
-     L"lowest TLS version: 0 system default (default),\n1 TLS 1.0, 2 TLS 1.1, 3 TLS 1.2", SetProtocol},
+     L"lowest TLS version: 0 system default (default),\n1 TLS 1.0, 2 TLS 1.1, 3 TLS 1.2",
+     SetProtocol},
     {L"timeout", 0, L"SECONDS", kAll, false,
-     L"0 to 86400; 0 (default) means 60. Each wait may take\nthis long, the headers must be complete "
+     L"0 to 86400; 0 (default) means 60. Each wait may take\nthis long, the headers must be "
+     L"complete "
      L"this long after\nthe start, and the body must bring 1 KiB in every\nwindow of this length "
      L"(else result 12002)",
      SetTimeout},
@@ -221,7 +228,8 @@ const OptionSpec kOptions[] = {
      L"print one JSON object on stdout: the reply, or the\nfailure's result code, name and text",
      OPTION_FLAG(json)},
     {L"verbose", 'v', nullptr, kAll, false,
-     L"write the HTTP client's trace of the exchange to stderr\n(credentials, query values and form "
+     L"write the HTTP client's trace of the exchange to stderr\n(credentials, query values and "
+     L"form "
      L"values masked)",
      OPTION_FLAG(verbose)},
     {L"silent", 's', nullptr, kAll, false, L"nothing on stderr but the reason for a failure",
@@ -303,7 +311,8 @@ private:
             return Refuse(error_, L"unknown option \"--" + name + L"\" for " + command_.name);
         }
         if (spec->valueName == nullptr) {
-            if (equals != std::wstring::npos) return Refuse(error_, L"--" + name + L" takes no value");
+            if (equals != std::wstring::npos)
+                return Refuse(error_, L"--" + name + L" takes no value");
             return Apply(*spec, L"");
         }
         if (equals != std::wstring::npos) return Apply(*spec, arg.substr(equals + 1));
@@ -315,8 +324,8 @@ private:
         for (size_t i = 1; i < arg.size(); ++i) {
             const OptionSpec* spec = FindShort(arg[i], command_.bit);
             if (spec == nullptr) {
-                return Refuse(error_, L"unknown option \"-" + std::wstring(1, arg[i]) +
-                                          L"\" for " + command_.name);
+                return Refuse(error_, L"unknown option \"-" + std::wstring(1, arg[i]) + L"\" for " +
+                                          command_.name);
             }
             if (spec->valueName == nullptr) {
                 if (!Apply(*spec, L"")) return false;
@@ -330,7 +339,8 @@ private:
 
     bool Plain(const std::wstring& arg) {
         if (seen_.count(L"url") != 0) {
-            return Refuse(error_, L"unexpected argument \"" + arg + L"\" (the URL is already given)");
+            return Refuse(error_,
+                          L"unexpected argument \"" + arg + L"\" (the URL is already given)");
         }
         return Apply(kOptions[0], arg);
     }
@@ -368,7 +378,8 @@ bool CheckCommand(ParsedCommand* parsed, std::wstring* error) {
     if (o.url.empty()) return Refuse(error, std::wstring(name) + L" needs a URL");
     switch (parsed->kind) {
         case CommandKind::Token:
-            if (o.grantType.empty()) return Refuse(error, L"token needs a grant type (--grant-type)");
+            if (o.grantType.empty())
+                return Refuse(error, L"token needs a grant type (--grant-type)");
             break;
         case CommandKind::Refresh:
             o.grantType = L"refresh_token";
@@ -520,7 +531,8 @@ std::wstring UsageText(std::wstring_view topic) {
         L"resources with them, through OAuth_Dll.dll.\n"
         L"\n"
         L"Usage:\n";
-    for (const CommandSpec& command : kCommands) text += L"  " + std::wstring(command.usage) + L"\n";
+    for (const CommandSpec& command : kCommands)
+        text += L"  " + std::wstring(command.usage) + L"\n";
     text +=
         L"  oauthcli help [COMMAND]\n"
         L"  oauthcli --version\n"

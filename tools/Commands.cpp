@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include <climits>
-#include <optional>
 #include <cwchar>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -189,8 +189,8 @@ TokenForm BuildTokenForm(const Options& options, const GrantSecrets& secrets) {
 }
 
 // 0 when every property is set, else the exit code of the reported failure.
-int SetTokenProperties(ITokenRequest& request, const OAuthLibrary& library,
-                       const Options& options, const GrantSecrets& secrets) {
+int SetTokenProperties(ITokenRequest& request, const OAuthLibrary& library, const Options& options,
+                       const GrantSecrets& secrets) {
     struct Property {
         int (ITokenRequest::*setter)(const wchar_t*);
         const wchar_t* value;
@@ -211,7 +211,8 @@ int SetTokenProperties(ITokenRequest& request, const OAuthLibrary& library,
         if (property.value[0] == L'\0') continue;
         SetLastError(0);
         if ((request.*property.setter)(property.value) != 1) {
-            return FailRefused(options, library, std::wstring(L"the library refused ") + property.what);
+            return FailRefused(options, library,
+                               std::wstring(L"the library refused ") + property.what);
         }
     }
     const TokenForm form = BuildTokenForm(options, secrets);
@@ -227,15 +228,16 @@ int SetTokenProperties(ITokenRequest& request, const OAuthLibrary& library,
         if (options.clientId.empty()) {
             return Fail(options, kExitUsage, L"--auth basic needs --client-id beside the secret");
         }
-        headers.push_back({L"Authorization", BasicCredentials(options.clientId,
-                                                              secrets.clientSecret.view())});
+        headers.push_back(
+            {L"Authorization", BasicCredentials(options.clientId, secrets.clientSecret.view())});
     }
     for (NameValue& header : headers) {
         SetLastError(0);
         const int set = request.SetHeader(header.name.c_str(), header.value.c_str());
         if (form.basic && &header == &headers.back()) SecretText::WipeString(&header.value);
         if (set != 1) {
-            return FailRefused(options, library, L"the library refused the header \"" + header.name + L"\"");
+            return FailRefused(options, library,
+                               L"the library refused the header \"" + header.name + L"\"");
         }
     }
     for (const auto& [name, value] : form.fields) {
@@ -260,7 +262,8 @@ int SetResourceBody(IOAuthRequest& request, const Options& options) {
     std::wstring text;
     if (options.bodyFile) {
         std::wstring error;
-        if (!ReadFileBytes(*options.bodyFile, &fileBytes, &error)) return Fail(options, kExitUsage, error);
+        if (!ReadFileBytes(*options.bodyFile, &fileBytes, &error))
+            return Fail(options, kExitUsage, error);
         if (!options.encoding) {
             // An empty file leaves the request without a body.
             if (fileBytes.empty()) return kExitSuccess;
@@ -270,14 +273,16 @@ int SetResourceBody(IOAuthRequest& request, const Options& options) {
         std::string_view utf8(reinterpret_cast<const char*>(fileBytes.data()), fileBytes.size());
         if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
         if (!FromUtf8(utf8, &text)) {
-            return Fail(options, kExitUsage, L"\"" + *options.bodyFile +
-                        L"\" is not UTF-8 text, which --encoding needs");
+            return Fail(
+                options, kExitUsage,
+                L"\"" + *options.bodyFile + L"\" is not UTF-8 text, which --encoding needs");
         }
     } else if (options.bodyText) {
         text = *options.bodyText;
         if (!options.encoding) {
             const std::string utf8 = ToUtf8(text);
-            if (utf8.size() > static_cast<size_t>(INT_MAX)) return Fail(options, kExitUsage, L"the body is too long");
+            if (utf8.size() > static_cast<size_t>(INT_MAX))
+                return Fail(options, kExitUsage, L"the body is too long");
             request.SetBodyBytes(reinterpret_cast<const unsigned char*>(utf8.data()),
                                  static_cast<int>(utf8.size()));
             return kExitSuccess;
@@ -286,13 +291,13 @@ int SetResourceBody(IOAuthRequest& request, const Options& options) {
         return kExitSuccess;
     }
     if (text.find(L'\0') != std::wstring::npos) {
-        return Fail(options, kExitUsage, L"the body text holds a NUL character, which --encoding cannot send");
+        return Fail(options, kExitUsage,
+                    L"the body text holds a NUL character, which --encoding cannot send");
     }
     if (request.SetBodyTextAs(text.c_str(), *options.encoding) != 1) {
-        return Fail(
-            options, kExitNoAnswer,
-            L"the library refused the body text (it is empty or only blanks, or does "
-            L"not convert to the chosen encoding)");
+        return Fail(options, kExitNoAnswer,
+                    L"the library refused the body text (it is empty or only blanks, or does "
+                    L"not convert to the chosen encoding)");
     }
     return kExitSuccess;
 }
@@ -415,7 +420,8 @@ int RunToken(const Options& options) {
                     result);
     }
     if (!response) {
-        return Fail(options, kExitNoAnswer, L"the library reported success but handed out no response");
+        return Fail(options, kExitNoAnswer,
+                    L"the library reported success but handed out no response");
     }
     const TokenReport report = ReadTokenReport(*response);
     WriteOut(options.json ? FormatTokenJson(report) : FormatTokenText(report));
@@ -466,10 +472,12 @@ int RunResource(const Options& options) {
         return FailRefused(options, library, L"the request failed");
     }
     if (result != 1) {
-        return Fail(options, kExitNoAnswer, L"the request failed: " + DescribeResult(result), result);
+        return Fail(options, kExitNoAnswer, L"the request failed: " + DescribeResult(result),
+                    result);
     }
     if (!response) {
-        return Fail(options, kExitNoAnswer, L"the library reported success but handed out no response");
+        return Fail(options, kExitNoAnswer,
+                    L"the library reported success but handed out no response");
     }
 
     const ResourceReport report = ReadResourceReport(*response);
@@ -494,8 +502,8 @@ int RunResource(const Options& options) {
     if (!options.silent) {
         std::wstring status = StatusLine(report);
         if (toFile) {
-            status += L" (" + std::to_wstring(report.bodyBytes.size()) + L" body bytes written to \"" +
-                      options.outputFile + L"\")";
+            status += L" (" + std::to_wstring(report.bodyBytes.size()) +
+                      L" body bytes written to \"" + options.outputFile + L"\")";
         }
         WriteErr(status + L"\n");
     }

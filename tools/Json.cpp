@@ -80,8 +80,8 @@ private:
                         return false;
                     }
                 }
-            } else if (escaped == L'\0' || std::wstring_view(L"\"\\/bfnrt").find(escaped) ==
-                                               std::wstring_view::npos) {
+            } else if (escaped == L'\0' ||
+                       std::wstring_view(L"\"\\/bfnrt").find(escaped) == std::wstring_view::npos) {
                 return false;
             }
         }

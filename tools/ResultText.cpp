@@ -104,14 +104,13 @@ constexpr KnownCode kSocketCodes[] = {
 
 }  // namespace
 
-
 std::wstring MessageText(unsigned long code, HMODULE module) {
     wchar_t* buffer = nullptr;
-    DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                  FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD flags =
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
     if (module != nullptr) flags |= FORMAT_MESSAGE_FROM_HMODULE;
-    const DWORD length = FormatMessageW(flags, module, code, 0,
-                                        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(flags, module, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text;
     if (length != 0 && buffer != nullptr) text.assign(buffer, length);
     if (buffer != nullptr) LocalFree(buffer);

@@ -20,11 +20,35 @@ bool Parse(const std::vector<std::wstring>& args, ParsedCommand* command, std::w
 TEST(CommandLine, ReadsEveryTokenOption) {
     ParsedCommand command;
     std::wstring error;
-    ASSERT_TRUE(Parse({L"token", L"--url", L"http://h/token", L"--grant-type=password",
-                       L"--client-id", L"id", L"--scope", L"read write", L"--user", L"alice",
-                       L"--param", L"a=1", L"-d", L"b=x=y", L"--header", L"X-One: 1", L"-HX-Two:2",
-                       L"-X", L"GET", L"--protocol", L"3", L"--timeout", L"5", L"--auth", L"form",
-                       L"--secret-stdin", L"--password-stdin", L"--json", L"-vs"},
+    ASSERT_TRUE(Parse({L"token",
+                       L"--url",
+                       L"http://h/token",
+                       L"--grant-type=password",
+                       L"--client-id",
+                       L"id",
+                       L"--scope",
+                       L"read write",
+                       L"--user",
+                       L"alice",
+                       L"--param",
+                       L"a=1",
+                       L"-d",
+                       L"b=x=y",
+                       L"--header",
+                       L"X-One: 1",
+                       L"-HX-Two:2",
+                       L"-X",
+                       L"GET",
+                       L"--protocol",
+                       L"3",
+                       L"--timeout",
+                       L"5",
+                       L"--auth",
+                       L"form",
+                       L"--secret-stdin",
+                       L"--password-stdin",
+                       L"--json",
+                       L"-vs"},
                       &command, &error))
         << error;
     ASSERT_EQ(command.kind, CommandKind::Token);
@@ -240,10 +264,11 @@ TEST(CommandLine, HelpListsEachOptionOfACommandThatItAccepts) {
     for (const auto& command : commands) {
         const std::wstring text = UsageText(command.topic);
         EXPECT_EQ(text.find(command.topic == std::wstring(L"get") ? L"oauthcli token:"
-                                                                   : L"oauthcli get:"),
+                                                                  : L"oauthcli get:"),
                   std::wstring::npos);
         size_t count = 0;
-        for (size_t at = text.find(L"\n  "); at != std::wstring::npos; at = text.find(L"\n  ", at + 1)) {
+        for (size_t at = text.find(L"\n  "); at != std::wstring::npos;
+             at = text.find(L"\n  ", at + 1)) {
             size_t dash = text.find(L"--", at);
             if (dash != at + 3 && dash != at + 7) continue;  // not an option line
             const size_t end = text.find_first_of(L" \n", dash);
@@ -251,14 +276,17 @@ TEST(CommandLine, HelpListsEachOptionOfACommandThatItAccepts) {
             std::vector<std::wstring> args = command.base;
             args.push_back(name);
             if (text[end] == L' ' && text[end + 1] != L' ') {
-                args.push_back(name == L"--auth" ? L"basic" : name == L"--header" ? L"A: b"
-                               : name == L"--param" ? L"a=b" : L"1");
+                args.push_back(name == L"--auth"     ? L"basic"
+                               : name == L"--header" ? L"A: b"
+                               : name == L"--param"  ? L"a=b"
+                                                     : L"1");
             }
             if (name == L"--url" || name == L"--grant-type") continue;  // given once already
             if (name == L"--encoding") args.insert(args.end(), {L"--body", L"b"});
             ParsedCommand parsed;
             std::wstring error;
-            EXPECT_TRUE(Parse(args, &parsed, &error)) << command.topic << " " << name << ": " << error;
+            EXPECT_TRUE(Parse(args, &parsed, &error))
+                << command.topic << " " << name << ": " << error;
             ++count;
         }
         EXPECT_GE(count, 10u) << command.topic;
