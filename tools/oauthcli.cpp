@@ -51,22 +51,23 @@ std::wstring VersionText() {
 int Run(int argc, wchar_t** argv) {
     std::vector<std::wstring> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-    if (args.size() == 1 && args[0] == L"--version") {
-        WriteOut(VersionText());
-        return kExitSuccess;
-    }
     ParsedCommand command;
     std::wstring error;
-    if (!ParseCommandLine(args, &command, &error)) {
+    if (!ExpandArgumentFiles(&args, &error) || !ParseCommandLine(args, &command, &error)) {
         WriteErr(L"oauthcli: " + error + L"\n");
         WriteErr(L"Run \"oauthcli --help\" for the commands and options.\n");
-        return kExitFailure;
+        return kExitUsage;
     }
     switch (command.kind) {
+        case CommandKind::Version:
+            WriteOut(VersionText());
+            return kExitSuccess;
         case CommandKind::Token:
-            return RunToken(command.token);
+        case CommandKind::Refresh:
+            return RunToken(command.options);
         case CommandKind::Get:
-            return RunGet(command.get);
+        case CommandKind::Post:
+            return RunResource(command.options);
         case CommandKind::Help:
             break;
     }
@@ -81,7 +82,7 @@ int wmain(int argc, wchar_t** argv) {
     // modules from; the program's own folder still comes first.
     SetDllDirectoryW(L"");
     UseBinaryStandardStreams();
-    int exitCode = kExitFailure;
+    int exitCode = kExitNoAnswer;
     try {
         exitCode = Run(argc, argv);
     } catch (const std::bad_alloc&) {
