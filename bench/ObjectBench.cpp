@@ -1,10 +1,10 @@
 // Per-object cost without I/O: create, fill and release token requests and
-// resource requests.
+// resource requests, and create and release an OAuth client.
 //
 //   bench_objects.exe --count 100000 --rounds 5
 //
-// Prints "objects token ROUND NS_PER_CYCLE" and "objects resource ROUND
-// NS_PER_CYCLE".
+// Prints "objects token ROUND NS_PER_CYCLE", "objects resource ROUND
+// NS_PER_CYCLE" and "objects client ROUND NS_PER_CYCLE".
 #include <windows.h>
 
 #include "BenchSupport.h"
@@ -55,6 +55,18 @@ double ResourceCycles(int count) {
     return watch.Milliseconds();
 }
 
+// What a host pays for a client of its own per thread or per call: a client
+// holds no connection (the component's session keeps those for the process).
+double ClientCycles(int count) {
+    Stopwatch watch;
+    for (int i = 0; i < count; ++i) {
+        IOAuthClient* client = CreateOAuthClient();
+        if (client == nullptr) Fail("CreateOAuthClient", i);
+        client->Release();
+    }
+    return watch.Milliseconds();
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -67,6 +79,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int round = 1; round <= rounds; ++round) {
         std::printf("objects token %d %.1f\n", round, TokenCycles(count) * 1e6 / count);
         std::printf("objects resource %d %.1f\n", round, ResourceCycles(count) * 1e6 / count);
+        std::printf("objects client %d %.1f\n", round, ClientCycles(count) * 1e6 / count);
         std::fflush(stdout);
     }
     return 0;

@@ -31,6 +31,7 @@ HTTPS_PORT = 8443
 # connections by host and port for the whole process.
 FRESH_PORT = 8444
 MIB = 1024 * 1024
+JSON_RESOURCE_BYTES = 4096
 
 TOKEN_REPLY = ('{"access_token":"2YotnFZFEjr1zCsicMWpAA-bench-0123456789abcdef",'
                '"token_type":"Bearer","expires_in":3600,'
@@ -82,9 +83,17 @@ http {{
         location /body/ {{
             alias {bodies}/;
         }}
+        location /json/ {{
+            alias {bodies}/json/;
+            default_type application/json;
+        }}
     }}
 }}
 """
+
+
+class Crash(RuntimeError):
+    """A program died of a fault."""
 
 
 def log(message):
@@ -105,6 +114,7 @@ class Bench:
         self.http = "http://127.0.0.1:%d" % HTTP_PORT
         self.https = "https://127.0.0.1:%d" % HTTPS_PORT
         self.https_fresh = "https://127.0.0.1:%d" % FRESH_PORT
+        self.crashes = []
 
     # --- the namespace and the server ------------------------------------
 
@@ -139,6 +149,20 @@ class Bench:
                 with open(path, "wb") as f:
                     f.write(data)
 
+    def write_json_resource(self):
+        """A 4 KiB JSON document, served with type application/json."""
+        folder = os.path.join(self.bodies, "json")
+        os.makedirs(folder, exist_ok=True)
+        items, i = [], 0
+        while len('{"items":[%s]}' % ",".join(items)) < JSON_RESOURCE_BYTES - 80:
+            items.append('{"id":%d,"name":"resource item %d","tags":["a","b"],"ok":true}' % (i, i))
+            i += 1
+        text = '{"items":[%s]}' % ",".join(items)
+        text = text[:-1] + "," + '"pad":"%s"}' % ("x" * (JSON_RESOURCE_BYTES - len(text) - 9))
+        assert len(text) == JSON_RESOURCE_BYTES
+        with open(os.path.join(folder, "item-4k"), "w", encoding="ascii") as f:
+            f.write(text)
+
     def start_nginx(self):
         os.makedirs(os.path.join(self.state, "tmp"), exist_ok=True)
         conf = os.path.join(self.state, "nginx.conf")
@@ -169,7 +193,28 @@ class Bench:
 
     # --- running the clients ---------------------------------------------
 
-    def run(self, command, timeout=600):
+    def run(self, command, timeout=600, retry=True):
+        # A program that dies of a fault (Wine reports exit code 5 for an
+        # unhandled exception) is run once more, and counted: the figures are
+        # kept, the crash is reported under the tables.
+        for attempt in (1, 2):
+            code, lines, errors = self.run_once(command, timeout)
+            if code == 0:
+                return lines
+            sys.stderr.write(errors)
+            if code == 5 and not retry:
+                self.crashes.append(" ".join(os.path.basename(c) for c in command[:2]) + " " +
+                                    " ".join(command[2:]))
+                raise Crash(command)
+            if attempt == 1 and code == 5:
+                self.crashes.append(" ".join(os.path.basename(c) for c in command[:2]) + " " +
+                                    " ".join(command[2:]))
+                log("%s crashed; running it again" % os.path.basename(command[1] if len(command) > 1
+                                                                       else command[0]))
+                continue
+            raise RuntimeError("%s failed with exit code %d" % (" ".join(command), code))
+
+    def run_once(self, command, timeout):
         # Files, not pipes: the helper processes that Wine starts with the
         # first program of a session inherit its output handles and outlive
         # it, so a pipe would never reach its end.
@@ -178,14 +223,19 @@ class Bench:
                                     stderr=err, timeout=timeout)
             out.seek(0)
             err.seek(0)
-            if result.returncode != 0:
-                sys.stderr.write(err.read())
-                raise RuntimeError("%s failed with exit code %d" % (" ".join(command), result.returncode))
-            return [line.split() for line in out.read().splitlines() if line.strip()]
+            text = out.read()
+            code = result.returncode
+            # Wine's crash report may reach standard output while the exit
+            # code still reads as success.
+            if code == 0 and "Unhandled page fault" in text + err.read():
+                code = 5
+            err.seek(0)
+            lines = [line.split() for line in text.splitlines() if line.strip()]
+            return code, lines, err.read() if code != 0 else ""
 
-    def wine(self, program, *args, directory=None, timeout=600):
+    def wine(self, program, *args, directory=None, timeout=600, retry=True):
         path = os.path.join(directory or self.bin, program)
-        return self.run([os.path.join(self.build, "wine-run.sh"), path] + list(args), timeout)
+        return self.run([os.path.join(self.build, "wine-run.sh"), path] + list(args), timeout, retry)
 
     def token(self, url, count, rounds, tag, program_dir=None, only=None):
         args = ["--url", url + "/token", "--count", str(count), "--rounds", str(rounds), "--tag", tag]
@@ -206,6 +256,55 @@ class Bench:
         if only:
             args += ["--only", only]
         return per_request(self.wine("bench_resource.exe", *args), 1, 3, count)
+
+    def threads(self, mode, url, threads, count, rounds, tag):
+        """Per side, the rounds (see thread_rounds). The rounds are run three
+        to a process; a process that dies of a fault is run again (up to
+        three times) with rounds of new numbers, and only whole runs count."""
+        lines = []
+        for first in range(1, rounds + 1, 3):
+            n = min(3, rounds + 1 - first)
+            for attempt in range(3):
+                try:
+                    lines += self.wine("bench_threads.exe", "--mode", mode, "--url", url,
+                                       "--threads", str(threads), "--count", str(count),
+                                       "--rounds", str(n), "--tag", tag,
+                                       "--first-round", str(first + 100 * attempt),
+                                       timeout=1800, retry=False)
+                    break
+                except Crash:
+                    log("bench_threads.exe crashed; running its rounds again")
+            else:
+                raise RuntimeError("bench_threads.exe crashed three times")
+        return thread_rounds(lines)
+
+    def steps(self, url, threads, count, rounds):
+        lines = self.wine("bench_steps.exe", "--url", url + "/token", "--threads", str(threads),
+                          "--count", str(count), "--rounds", str(rounds), timeout=1800)
+        parts = [(f[1], float(f[2]), float(f[3])) for f in lines if f[0] == "part"]
+        return thread_rounds([f for f in lines if f[0] == "step"]), parts
+
+    def calls(self, mode, url, count, threads):
+        lines = self.wine("bench_calls.exe", "--mode", mode, "--url", url, "--count", str(count),
+                          "--threads", str(threads), timeout=1800)
+        first = {f[0]: [float(v) for v in f[1:]] for f in lines if f[0] != "call"}
+        calls = [(f[1], f[2], float(f[3]), float(f[4])) for f in lines if f[0] == "call"]
+        return first, calls
+
+    def cold(self, url, pairs, tag):
+        """Milliseconds to the first token of each side, a fresh process each,
+        as pairs whose first side alternates."""
+        pairs_ms = []
+        for i in range(pairs):
+            order = ("oauth", "winhttp") if i % 2 == 0 else ("winhttp", "oauth")
+            times = {}
+            for side in order:
+                run_url = "%s/token?run=%s-%s-%d" % (url, tag, side, i)
+                lines = self.wine("bench_coldstart.exe", "--side", side, "--url", run_url, timeout=120)
+                times[side] = float(lines[-1][2])
+                times[side + "-load"] = float(lines[-1][3])
+            pairs_ms.append(times)
+        return pairs_ms
 
     # --- the server's log --------------------------------------------------
 
@@ -245,6 +344,37 @@ def per_request(lines, side_index, ms_index, count):
     return {side: statistics.median(values) for side, values in rounds.items()}
 
 
+def thread_rounds(lines):
+    """Rounds of "threads|step SIDE ROUND WALL CPU REQUESTS FAILED" lines, by
+    side: a list of (round, requests per second, CPU microseconds per request,
+    failed requests, CPU milliseconds, requests, median microseconds of one
+    request)."""
+    sides = collections.defaultdict(list)
+    for fields in lines:
+        if fields[0] not in ("threads", "step") or len(fields) < 8:
+            continue
+        wall, cpu, requests, failed = float(fields[3]), float(fields[4]), int(fields[5]), int(fields[6])
+        sides[fields[1]].append((int(fields[2]), requests / (wall / 1000), 1000 * cpu / requests, failed,
+                                 cpu, requests, float(fields[7])))
+    return sides
+
+
+def cpu_per_request(rounds):
+    """Microseconds of process CPU per request over all rounds together: Wine
+    counts process time in ticks of 10 ms, too coarse for one short round."""
+    return 1000 * sum(r[4] for r in rounds) / sum(r[5] for r in rounds)
+
+
+def paired(rounds_a, rounds_b, index):
+    """The median over rounds of a's figure divided by b's in the same round."""
+    b = {r[0]: r for r in rounds_b}
+    return statistics.median(r[index] / b[r[0]][index] for r in rounds_a if r[0] in b)
+
+
+def median_of(rounds, index):
+    return statistics.median(r[index] for r in rounds)
+
+
 def median_count(counts, prefix, rounds):
     values = [counts[f"{prefix}-{r}"][0] for r in range(1, rounds + 1)]
     resumed = [counts[f"{prefix}-{r}"][1] for r in range(1, rounds + 1)]
@@ -278,14 +408,9 @@ def yes(condition):
     return "yes" if condition else "NO"
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--build", required=True)
-    parser.add_argument("--netns", required=True)
-    parser.add_argument("--pki", required=True)
-    parser.add_argument("--quick", action="store_true", help="fewer requests and rounds")
-    args = parser.parse_args()
-    bench = Bench(args)
+def base_figures(bench, args):
+    """Figures 1 to 6: one thread, the library against raw WinHTTP and
+    requests-oauthlib, connection reuse, body decoding, memory, objects."""
 
     n = 200 if args.quick else 2000
     rounds = 2 if args.quick else 5
@@ -431,11 +556,241 @@ def main():
     table.add("6 token request create, fill, release", "%.0f ns/cycle" % statistics.median(cycles["token"]))
     table.add("6 resource request create, fill, release",
               "%.0f ns/cycle" % statistics.median(cycles["resource"]))
+    table.add("6 OAuth client create, release", "%.0f ns/cycle" % statistics.median(cycles["client"]))
 
     artefact.print("Wine's WinHTTP writes a POST's headers and body as two segments: with quickack off "
                    "each POST waits for the server's delayed ACK (%d requests each)" % artefact_count)
     table.print("OAuth_Dll benchmarks (quickack on; medians of %d rounds, %d over https)"
                 % (rounds, tls_rounds))
+
+
+# Figures 7 and 8: the thread counts, with their goals (the least ratio of
+# requests per second to raw WinHTTP's; for 32 token threads also the most
+# ratio of CPU per token).
+TOKEN_THREADS = ((1, 0.97, None), (4, None, None), (8, None, None), (32, 0.95, 1.10))
+RESOURCE_THREADS = ((1, 0.97, None), (32, 0.95, None))
+COLD_GOAL = 1.10
+
+
+def thread_rows(table, label, threads, sides, counts, tag, rate_goal, cpu_goal):
+    oauth, raw = sides["oauth"], sides["winhttp"]
+    rate_ratio = paired(oauth, raw, 1)
+    cpu_ratio = cpu_per_request(oauth) / max(cpu_per_request(raw), 1e-9)
+    failed_oauth = sum(r[3] for r in oauth)
+    failed_raw = sum(r[3] for r in raw)
+    goals = []
+    met = failed_oauth == 0
+    if rate_goal is not None:
+        goals.append(">= %.2f" % rate_goal)
+        met = met and rate_ratio >= rate_goal
+    goals.append("0 failed")
+    if cpu_goal is not None:
+        goals.append("CPU <= %.2f" % cpu_goal)
+        met = met and cpu_ratio <= cpu_goal
+    table.add("%s, %d thread%s: OAuth_Dll / raw WinHTTP" % (label, threads, "" if threads == 1 else "s"),
+              "%.0f/s, %.0f us CPU" % (median_of(oauth, 1), cpu_per_request(oauth)),
+              "%.0f/s, %.0f us CPU" % (median_of(raw, 1), cpu_per_request(raw)),
+              "%.3f (CPU %.2f)" % (rate_ratio, cpu_ratio), ", ".join(goals), yes(met))
+    table.add("%s, %d: failed requests, connections per round" % (label.split(",")[0], threads),
+              "failed %d / %d; connections OAuth_Dll %g, raw %g" % (
+                  failed_oauth, failed_raw,
+                  statistics.median(counts["%s-oauth-%d" % (tag, r[0])][0] for r in oauth),
+                  statistics.median(counts["%s-winhttp-%d" % (tag, r[0])][0] for r in raw)))
+
+
+def concurrency_figures(bench, args, sections):
+    """Figure 7: tokens and resources on many threads; 8: cold start; 9: the
+    ladder of per-exchange steps from raw WinHTTP to RequestToken."""
+    rounds = 2 if args.quick else 9
+    per_thread = (lambda t: 50) if args.quick else (lambda t: max(200, 800 // t))
+    resource_per_thread = (lambda t: 30) if args.quick else (lambda t: max(100, 800 // t))
+    cold_pairs = 3 if args.quick else 30
+    step_rounds = 1 if args.quick else 7
+
+    bench.write_json_resource()
+    bench.set_quickack(True)
+    bench.start_nginx()
+    try:
+        token_runs, resource_runs, cold_runs, step_runs = {}, {}, {}, {}
+        if "threads" in sections:
+            for threads, _, _ in TOKEN_THREADS:
+                log("figure 7: tokens on %d threads, %d each x %d rounds" % (
+                    threads, per_thread(threads), rounds))
+                token_runs[threads] = bench.threads("token", bench.http + "/token", threads,
+                                                    per_thread(threads), rounds, "t7tok%d" % threads)
+            for threads, _, _ in RESOURCE_THREADS:
+                log("figure 7: https resource GETs on %d threads, %d each x %d rounds" % (
+                    threads, resource_per_thread(threads), rounds))
+                resource_runs[threads] = bench.threads(
+                    "resource", bench.https + "/json/item-4k", threads, resource_per_thread(threads),
+                    rounds, "t7res%d" % threads)
+        if "cold" in sections:
+            for scheme, url in (("http", bench.http), ("https", bench.https)):
+                log("figure 8: cold start over %s, %d pairs of processes" % (scheme, cold_pairs))
+                cold_runs[scheme] = bench.cold(url, cold_pairs, "c8" + scheme)
+        if "steps" in sections:
+            for threads, count in ((1, 100 if args.quick else 600), (32, 10 if args.quick else 60)):
+                log("figure 9: the step ladder on %d threads, %d each x %d rounds" % (
+                    threads, count, step_rounds))
+                step_runs[threads] = bench.steps(bench.http, threads, count, step_rounds)
+        call_runs = {}
+        if "calls" in sections:
+            for label, mode, url, threads, count in (
+                    ("RequestToken http, 1 thread", "token", bench.http + "/token", 1,
+                     200 if args.quick else 3000),
+                    ("RequestToken http, 32 threads", "token", bench.http + "/token", 32,
+                     10 if args.quick else 100),
+                    ("RequestResource 4 KiB text https, 1 thread", "resource",
+                     bench.https + "/json/item-4k", 1, 200 if args.quick else 2000)):
+                log("figure 10: calls made by %s, %d requests each" % (label, count))
+                call_runs[label] = bench.calls(mode, url, count, threads)
+        counts = bench.connections()
+    finally:
+        bench.stop_nginx()
+
+    table = Table()
+    for threads, rate_goal, cpu_goal in TOKEN_THREADS:
+        if threads in token_runs:
+            thread_rows(table, "7 tokens, http", threads, token_runs[threads], counts,
+                        "t7tok%d" % threads, rate_goal, cpu_goal)
+    for threads, rate_goal, cpu_goal in RESOURCE_THREADS:
+        if threads in resource_runs:
+            thread_rows(table, "7 resource GET 4 KiB text, https", threads, resource_runs[threads],
+                        counts, "t7res%d" % threads, rate_goal, cpu_goal)
+    for scheme, pairs in cold_runs.items():
+        oauth = statistics.median(p["oauth"] for p in pairs)
+        raw = statistics.median(p["winhttp"] for p in pairs)
+        ratio = statistics.median(p["oauth"] / p["winhttp"] for p in pairs)
+        table.add("8 cold start %s: LoadLibrary to first token, OAuth_Dll / winhttp.dll" % scheme,
+                  "%.1f ms" % oauth, "%.1f ms" % raw, "%.3f" % ratio, "<= %.2f" % COLD_GOAL,
+                  yes(ratio <= COLD_GOAL))
+        table.add("8 cold start %s: of which the LoadLibrary call" % scheme,
+                  "%.1f ms" % statistics.median(p["oauth-load"] for p in pairs),
+                  "%.1f ms" % statistics.median(p["winhttp-load"] for p in pairs))
+    if table.rows:
+        table.print("Threads and first calls (quickack on; tokens over http; per round every thread "
+                    "makes its requests; medians of %d rounds, ratios the median of paired rounds; "
+                    "cold start over %d pairs of fresh processes)" % (rounds, cold_pairs))
+
+    if step_runs:
+        ladder = Table()
+        for threads, (sides, _) in step_runs.items():
+            for name in STEP_NAMES:
+                if name not in sides:
+                    continue
+                rounds_of = sides[name]
+                cpu = cpu_per_request(rounds_of)
+                step = "-"
+                base = STEP_BASES.get(name)
+                if base in sides:
+                    step = "%+.0f us median, %+.0f us CPU" % (
+                        median_of(rounds_of, 6) - median_of(sides[base], 6),
+                        cpu - cpu_per_request(sides[base]))
+                ladder.add("9 %d thread%s: %s" % (threads, "" if threads == 1 else "s", STEP_TEXT[name]),
+                           "%.0f/s, median %.0f us, %.0f us CPU" % (
+                               median_of(rounds_of, 1), median_of(rounds_of, 6), cpu),
+                           step, "%.2f" % paired(rounds_of, sides["raw"], 1))
+        for threads, (_, parts) in step_runs.items():
+            for name, median, mean in parts:
+                ladder.add("9 %d thread%s, every step, part: %s" % (
+                    threads, "" if threads == 1 else "s", PART_TEXT.get(name, name)),
+                    "median %.1f us, mean %.1f us" % (median, mean))
+        ladder.print("Where a token's time goes: each rung adds one step to the one before (http, "
+                     "%d rounds); value: tokens/s, the median time of one token and process CPU per "
+                     "token; baseline column: the step's cost against its base rung (median: of "
+                     "every token's own time; CPU: all rounds together, which Wine counts in 10 ms "
+                     "ticks); ratio: throughput against raw. Then the rung with every step, each "
+                     "part timed on its own" % step_rounds)
+
+    if call_runs:
+        calls_table = Table()
+        overhead = None
+        for label, (first, calls) in call_runs.items():
+            mean, median, cpu = first["total"]
+            inside, timed_calls = first["inside"]
+            outside_cost, inside_cost = first["overhead"]
+            overhead = (outside_cost, inside_cost)
+            calls_table.add("10 %s: one request's time, mean / median; process CPU" % label,
+                            "%.1f / %.1f us; %.0f us CPU" % (mean, median, cpu))
+            calls_table.add("10 %s: inside timed calls (WinHTTP, loader, heap, conversions)" % label,
+                            "%.1f us in %.1f calls" % (inside, timed_calls), "-", "%.2f" % (inside / mean))
+            calls_table.add("10 %s: outside them, median / mean: the library's own code, counted "
+                            "calls, and timing's cost" % label,
+                            "%.1f / %.1f us" % tuple(first["outside"]),
+                            "timing ~%.1f us" % (timed_calls * (outside_cost + inside_cost)))
+            for module, function, per, us in sorted(calls, key=lambda c: (-max(c[3], 0), -c[2])):
+                if per < 0.5 and us < 1:
+                    continue
+                calls_table.add("10 %s: %s -> %s" % (label, module, function), "%.2f calls" % per,
+                                "%.1f us" % us if us >= 0 else "-")
+        calls_table.print("Calls out of the library and its component per request, counted through "
+                          "their import tables, after warm-up; baseline column: time inside the call "
+                          "where it is timed. Timing adds %.2f us outside and %.2f us inside each timed "
+                          "call (measured around an empty call), shown in the 'outside' rows" % overhead)
+
+
+# The ladder's rungs in order, what each adds, and the rung it is measured
+# against (component and library against the last stand-in rung that they
+# contain).
+STEP_NAMES = ("raw", "component-session", "+connect", "+options", "+timeouts", "+header-lines",
+              "+reply-queries", "+session-lock", "+deadline-watch", "+probe-load", "component",
+              "library")
+STEP_TEXT = {
+    "raw": "raw WinHTTP (one connection handle per thread)",
+    "component-session": "raw on a session opened as the component opens it",
+    "+connect": "+ a connection handle per exchange",
+    "+options": "+ four WinHttpSetOption calls per request",
+    "+timeouts": "+ WinHttpSetTimeouts and the response timeout",
+    "+header-lines": "+ headers added one line at a time",
+    "+reply-queries": "+ reply header queries and QueryDataAvailable",
+    "+session-lock": "+ a process-wide lock around the session",
+    "+deadline-watch": "+ the deadline watch list and its shared timer",
+    "+probe-load": "+ probe, LoadLibraryEx and FreeLibrary of the component",
+    "component": "the component itself, a client per exchange",
+    "library": "RequestToken",
+}
+STEP_BASES = {
+    "component-session": "raw", "+connect": "component-session", "+options": "+connect",
+    "+timeouts": "+options", "+header-lines": "+timeouts", "+reply-queries": "+header-lines",
+    "+session-lock": "+reply-queries", "+deadline-watch": "+session-lock",
+    "+probe-load": "+deadline-watch", "component": "+deadline-watch", "library": "component",
+}
+
+PART_TEXT = {
+    "load": "probe, LoadLibraryEx, FreeLibrary", "lock": "session lock",
+    "watch-start": "deadline watch start", "connect": "WinHttpConnect",
+    "open": "WinHttpOpenRequest", "options": "four WinHttpSetOption",
+    "timeouts": "WinHttpSetTimeouts + response timeout", "header-lines": "two WinHttpAddRequestHeaders",
+    "send": "send and receive (the round trip)", "queries": "status and header queries",
+    "read": "QueryDataAvailable and ReadData", "close": "closing the request and connection handles",
+    "watch-stop": "deadline watch stop",
+}
+
+SECTIONS = ("base", "threads", "cold", "steps", "calls")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--netns", required=True)
+    parser.add_argument("--pki", required=True)
+    parser.add_argument("--quick", action="store_true", help="fewer requests and rounds")
+    parser.add_argument("--only", default=",".join(SECTIONS),
+                        help="comma-separated sections: " + ", ".join(SECTIONS))
+    args = parser.parse_args()
+    sections = set(args.only.split(","))
+    if not sections <= set(SECTIONS):
+        parser.error("unknown section in --only")
+    bench = Bench(args)
+    if "base" in sections:
+        base_figures(bench, args)
+    if sections & {"threads", "cold", "steps", "calls"}:
+        concurrency_figures(bench, args, sections)
+    if bench.crashes:
+        print()
+        print("Programs that died of a fault and were run again (%d):" % len(bench.crashes))
+        for crash in bench.crashes:
+            print("  " + crash)
     return 0
 
 

@@ -10,6 +10,8 @@
 // Texts are zero-terminated UTF-16. Pointers written to out-parameters are
 // borrowed from the object: never free them, and copy them before the object
 // is released or the same operation is called again.
+//
+// Host guide: docs/HostGuide.md
 #ifndef OAUTHCLIENT_H
 #define OAUTHCLIENT_H
 

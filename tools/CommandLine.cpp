@@ -1,54 +1,59 @@
 #include "CommandLine.h"
 
-#include <climits>
+#include <windows.h>
+
 #include <cwchar>
 #include <set>
+
+#include "Commands.h"
+#include "Console.h"
 
 namespace OAuthClient::Tool {
 
 namespace {
 
-enum class OptionKind { Flag, Value, RepeatableValue };
+// The commands an option belongs to.
+enum : unsigned { kToken = 1, kRefresh = 2, kGet = 4, kPost = 8 };
+constexpr unsigned kGrants = kToken | kRefresh;
+constexpr unsigned kResources = kGet | kPost;
+constexpr unsigned kAll = kGrants | kResources;
+
+struct CommandSpec {
+    const wchar_t* name;
+    CommandKind kind;
+    unsigned bit;
+    const wchar_t* usage;
+    const wchar_t* notes;
+};
+
+const CommandSpec kCommands[] = {
+    {L"token", CommandKind::Token, kToken, L"oauthcli token URL --grant-type TYPE [options]",
+     L"  One request to a token endpoint. client_credentials and password are the\n"
+     L"  library's own grants (it sends the client's Basic credentials); any other\n"
+     L"  type is sent as an extension grant whose fields come from -d/--param.\n"
+     L"  Prints the token type, access token, expiry and refresh token, or the\n"
+     L"  error, its description, URI and state.\n"},
+    {L"refresh", CommandKind::Refresh, kRefresh, L"oauthcli refresh URL [options]",
+     L"  Trades a refresh token (from OAUTH_REFRESH_TOKEN or --refresh-token-stdin)\n"
+     L"  for a new access token; prints what token prints.\n"},
+    {L"get", CommandKind::Get, kGet, L"oauthcli get URL [options]",
+     L"  One request for a protected resource. The reply's body goes to stdout byte\n"
+     L"  for byte (or to -o FILE); the status goes to stderr.\n"},
+    {L"post", CommandKind::Post, kPost, L"oauthcli post URL [options]",
+     L"  As get, with the method POST.\n"},
+};
+
+using Apply = bool (*)(Options* options, const std::wstring& value, std::wstring* error);
 
 struct OptionSpec {
-    const wchar_t* name;
-    OptionKind kind;
+    const wchar_t* name;       // the long name, without "--"
+    wchar_t shortName;         // 0: none
+    const wchar_t* valueName;  // nullptr: a flag
+    unsigned commands;
+    bool repeatable;
+    const wchar_t* help;  // lines joined by "\n"
+    Apply apply;
 };
-
-constexpr OptionSpec kTokenOptions[] = {
-    {L"url", OptionKind::Value},
-    {L"grant-type", OptionKind::Value},
-    {L"client-id", OptionKind::Value},
-    {L"scope", OptionKind::Value},
-    {L"user", OptionKind::Value},
-    {L"param", OptionKind::RepeatableValue},
-    {L"header", OptionKind::RepeatableValue},
-    {L"method", OptionKind::Value},
-    {L"protocol", OptionKind::Value},
-    {L"timeout", OptionKind::Value},
-    {L"secret-stdin", OptionKind::Flag},
-    {L"password-stdin", OptionKind::Flag},
-    {L"json", OptionKind::Flag},
-};
-
-constexpr OptionSpec kGetOptions[] = {
-    {L"url", OptionKind::Value},
-    {L"token", OptionKind::Value},
-    {L"token-stdin", OptionKind::Flag},
-    {L"method", OptionKind::Value},
-    {L"header", OptionKind::RepeatableValue},
-    {L"body", OptionKind::Value},
-    {L"body-file", OptionKind::Value},
-    {L"encoding", OptionKind::Value},
-    {L"protocol", OptionKind::Value},
-    {L"timeout", OptionKind::Value},
-    {L"include", OptionKind::Flag},
-    {L"output", OptionKind::Value},
-};
-
-// Options a user might expect by analogy with other tools; they are refused
-// with the reason instead of "unknown option".
-constexpr const wchar_t* kSecretOptions[] = {L"client-secret", L"secret", L"password"};
 
 // The characters of an HTTP token (method and header names), written out
 // rather than taken from the locale.
@@ -76,231 +81,351 @@ std::wstring_view TrimBlanks(std::wstring_view text) {
     return text;
 }
 
-const OptionSpec* FindOption(const OptionSpec* begin, const OptionSpec* end,
-                             std::wstring_view name) {
-    for (const OptionSpec* spec = begin; spec != end; ++spec) {
-        if (name == spec->name) return spec;
+bool Refuse(std::wstring* error, const std::wstring& reason) {
+    *error = reason;
+    return false;
+}
+
+std::wstring Quoted(const std::wstring& value) { return L"\"" + value + L"\""; }
+
+bool SetText(std::wstring* field, const std::wstring& value) {
+    *field = value;
+    return true;
+}
+
+bool AddHeader(Options* o, const std::wstring& v, std::wstring* e) {
+    NameValue header;
+    if (!SplitHeader(v, &header)) {
+        return Refuse(
+            e, L"--header takes \"Name: value\" (one header, no line breaks), not " + Quoted(v));
+    }
+    o->headers.push_back(std::move(header));
+    return true;
+}
+
+bool AddParam(Options* o, const std::wstring& v, std::wstring* e) {
+    NameValue param;
+    if (!SplitParam(v, &param)) {
+        return Refuse(
+            e, L"--param takes name=value with a non-empty name and value, not " + Quoted(v));
+    }
+    o->params.push_back(std::move(param));
+    return true;
+}
+
+bool SetMethod(Options* o, const std::wstring& v, std::wstring* e) {
+    if (!IsToken(v)) {
+        return Refuse(e,
+                      L"--method takes an HTTP method name such as GET or POST, not " + Quoted(v));
+    }
+    return SetText(&o->method, v);
+}
+
+bool SetProtocol(Options* o, const std::wstring& v, std::wstring* e) {
+    return ParseBoundedInt(v, 0, kMaxProtocol, &o->protocol) ||
+           Refuse(e, L"--protocol takes 0, 1, 2 or 3, not " + Quoted(v));
+}
+
+bool SetTimeout(Options* o, const std::wstring& v, std::wstring* e) {
+    return ParseBoundedInt(v, 0, kMaxTimeoutSeconds, &o->timeoutSeconds) ||
+           Refuse(e, L"--timeout takes whole seconds from 0 to " +
+                         std::to_wstring(kMaxTimeoutSeconds) + L", not " + Quoted(v));
+}
+
+bool SetAuth(Options* o, const std::wstring& v, std::wstring* e) {
+    if (v == L"basic") {
+        o->auth = ClientAuth::Basic;
+    } else if (v == L"form") {
+        o->auth = ClientAuth::Form;
+    } else {
+        return Refuse(e, L"--auth takes basic or form, not " + Quoted(v));
+    }
+    return true;
+}
+
+bool SetEncoding(Options* o, const std::wstring& v, std::wstring* e) {
+    int encoding = 0;
+    if (!ParseBoundedInt(v, 0, 3, &encoding)) {
+        return Refuse(e,
+                      L"--encoding takes 0 (ANSI), 1 (UTF-16LE), 2 (UTF-8) or 3 (UTF-16BE), "
+                      L"not " +
+                          Quoted(v));
+    }
+    o->encoding = encoding;
+    return true;
+}
+
+#define OPTION_TEXT(field) \
+    [](Options* o, const std::wstring& v, std::wstring*) { return SetText(&o->field, v); }
+#define OPTION_FLAG(field) \
+    [](Options* o, const std::wstring&, std::wstring*) { return o->field = true; }
+
+const OptionSpec kOptions[] = {
+    {L"url", 0, L"URL", kAll, false,
+     L"the endpoint or resource; a first plain argument\nis taken as the URL", OPTION_TEXT(url)},
+    {L"grant-type", 0, L"TYPE", kToken, false,
+     L"client_credentials, password, or an extension grant\n(such as authorization_code)",
+     OPTION_TEXT(grantType)},
+    {L"client-id", 0, L"ID", kGrants, false, L"the client id", OPTION_TEXT(clientId)},
+    {L"auth", 0, L"basic|form", kGrants, false,
+     L"how the client's id and secret are sent: an\nAuthorization: Basic header (default) or the "
+     L"form\n"
+     L"fields client_id and client_secret. client_credentials\nand password always use basic",
+     SetAuth},
+    {L"scope", 0, L"SCOPE", kGrants, false, L"the requested scope", OPTION_TEXT(scope)},
+    {L"user", 0, L"NAME", kToken, false, L"the resource owner's user name (password grant)",
+     OPTION_TEXT(userName)},
+    {L"param", 'd', L"NAME=VALUE", kGrants, true,
+     L"a form field, VALUE as plain text (form-encoded on the\nway); repeatable. grant_type, scope "
+     L"and "
+     L"the grant's\nown fields are added where missing",
+     AddParam},
+    {L"secret-stdin", 0, nullptr, kGrants, false,
+     L"read the client secret from the first line of stdin\n(default: OAUTH_CLIENT_SECRET)",
+     OPTION_FLAG(secretFromStdin)},
+    {L"password-stdin", 0, nullptr, kToken, false,
+     L"read the password from the next line of stdin\n(default: OAUTH_PASSWORD)",
+     OPTION_FLAG(passwordFromStdin)},
+    {L"refresh-token-stdin", 0, nullptr, kRefresh, false,
+     L"read the refresh token from the next line of stdin\n(default: OAUTH_REFRESH_TOKEN)",
+     OPTION_FLAG(refreshTokenFromStdin)},
+    {L"token", 0, L"TOKEN", kResources, false,
+     L"the access token, sent as \"Authorization: Bearer TOKEN\"\n(default: OAUTH_ACCESS_TOKEN)",
+     OPTION_TEXT(accessToken)},
+    {L"token-stdin", 0, nullptr, kResources, false, L"read the access token from stdin",
+     OPTION_FLAG(tokenFromStdin)},
+    {L"body", 'd', L"TEXT", kResources, false, L"the request body, sent as UTF-8 without a mark",
+     [](Options* o, const std::wstring& v, std::wstring*) { return (o->bodyText = v), true; }},
+    {L"body-file", 0, L"PATH", kResources, false, L"the request body from a file, byte for byte",
+     [](Options* o, const std::wstring& v, std::wstring*) { return (o->bodyFile = v), true; }},
+    {L"encoding", 0, L"N", kResources, false,
+     L"have the library encode the body text (a file is read\nas UTF-8): 0 ANSI code page, 1 "
+     L"UTF-16LE, 2 UTF-8,\n3 UTF-16BE; 1 to 3 start with a byte-order mark",
+     SetEncoding},
+    {L"include", 'i', nullptr, kResources, false,
+     L"write the status line and header lines before the body", OPTION_FLAG(includeHeaders)},
+    {L"output", 'o', L"FILE", kResources, false, L"write the body to FILE instead of stdout",
+     OPTION_TEXT(outputFile)},
+    {L"header", 'H', L"\"NAME: VALUE\"", kAll, true,
+     L"an extra request header; repeatable. An Authorization\nheader replaces the credentials the "
+     L"command would send",
+     AddHeader},
+    {L"method", 'X', L"METHOD", kAll, false,
+     L"the HTTP method: POST for token, refresh and post, GET\nfor get. GET sends a token form as "
+     L"the "
+     L"URL's query",
+     SetMethod},
+    {L"protocol", 0, L"N", kAll, false,
+     L"lowest TLS version: 0 system default (default),\n1 TLS 1.0, 2 TLS 1.1, 3 TLS 1.2",
+     SetProtocol},
+    {L"timeout", 0, L"SECONDS", kAll, false,
+     L"0 to 86400; 0 (default) means 60. Each wait may take\nthis long, the headers must be "
+     L"complete "
+     L"this long after\nthe start, and the body must bring 1 KiB in every\nwindow of this length "
+     L"(else result 12002)",
+     SetTimeout},
+    {L"json", 0, nullptr, kAll, false,
+     L"print one JSON object on stdout: the reply, or the\nfailure's result code, name and text",
+     OPTION_FLAG(json)},
+    {L"verbose", 'v', nullptr, kAll, false,
+     L"write the HTTP client's trace of the exchange to stderr\n(credentials, query values and "
+     L"form "
+     L"values masked)",
+     OPTION_FLAG(verbose)},
+    {L"silent", 's', nullptr, kAll, false, L"nothing on stderr but the reason for a failure",
+     OPTION_FLAG(silent)},
+};
+
+#undef OPTION_TEXT
+#undef OPTION_FLAG
+
+// Options a user might expect by analogy with other tools; they are refused
+// with the reason instead of "unknown option".
+constexpr const wchar_t* kSecretOptions[] = {L"client-secret", L"secret", L"password",
+                                             L"refresh-token"};
+
+const CommandSpec* FindCommand(std::wstring_view name) {
+    for (const CommandSpec& command : kCommands) {
+        if (name == command.name) return &command;
     }
     return nullptr;
 }
 
-bool ParseProtocol(const std::wstring& value, int* protocol, std::wstring* error) {
-    if (ParseBoundedInt(value, 0, kMaxProtocol, protocol)) return true;
-    *error = L"--protocol takes 0, 1, 2 or 3, not \"" + value + L"\"";
-    return false;
+const OptionSpec* FindLong(std::wstring_view name, unsigned bit) {
+    for (const OptionSpec& option : kOptions) {
+        if ((option.commands & bit) != 0 && name == option.name) return &option;
+    }
+    return nullptr;
 }
 
-bool ParseTimeout(const std::wstring& value, int* seconds, std::wstring* error) {
-    if (ParseBoundedInt(value, 0, kMaxTimeoutSeconds, seconds)) return true;
-    *error = L"--timeout takes whole seconds from 0 to " + std::to_wstring(kMaxTimeoutSeconds) +
-             L", not \"" + value + L"\"";
-    return false;
+const OptionSpec* FindShort(wchar_t name, unsigned bit) {
+    for (const OptionSpec& option : kOptions) {
+        if ((option.commands & bit) != 0 && option.shortName == name) return &option;
+    }
+    return nullptr;
 }
 
-bool ParseMethod(const std::wstring& value, std::wstring* method, std::wstring* error) {
-    if (IsToken(value)) {
-        *method = value;
+// Walks a command's arguments, each option by its table entry.
+class OptionParser {
+public:
+    OptionParser(const std::vector<std::wstring>& args, const CommandSpec& command,
+                 ParsedCommand* parsed, std::wstring* error)
+        : args_(args), command_(command), parsed_(parsed), error_(error) {}
+
+    bool Run() {
+        for (index_ = 1; index_ < args_.size(); ++index_) {
+            const std::wstring& arg = args_[index_];
+            if (arg == L"--help" || arg == L"-h") {
+                parsed_->kind = CommandKind::Help;
+                parsed_->helpTopic = command_.name;
+                return true;
+            }
+            bool ok;
+            if (arg.size() > 2 && arg.compare(0, 2, L"--") == 0) {
+                ok = Long(arg);
+            } else if (arg.size() > 1 && arg[0] == L'-') {
+                ok = Short(arg);
+            } else {
+                ok = Plain(arg);
+            }
+            if (!ok) return false;
+        }
         return true;
     }
-    *error = L"--method takes an HTTP method name such as GET or POST, not \"" + value + L"\"";
-    return false;
-}
 
-bool ParseHeaderOption(const std::wstring& value, std::vector<NameValue>* headers,
-                       std::wstring* error) {
-    NameValue header;
-    if (!SplitHeader(value, &header)) {
-        *error =
-            L"--header takes \"Name: value\" (one header, no line breaks), not \"" + value + L"\"";
-        return false;
-    }
-    headers->push_back(std::move(header));
-    return true;
-}
-
-bool ApplyTokenOption(std::wstring_view name, const std::wstring& value, TokenOptions* options,
-                      std::wstring* error) {
-    if (name == L"url") {
-        options->url = value;
-    } else if (name == L"grant-type") {
-        options->grantType = value;
-    } else if (name == L"client-id") {
-        options->clientId = value;
-    } else if (name == L"scope") {
-        options->scope = value;
-    } else if (name == L"user") {
-        options->userName = value;
-    } else if (name == L"param") {
-        NameValue param;
-        if (!SplitParam(value, &param)) {
-            *error =
-                L"--param takes name=value with a non-empty name and value, not \"" + value + L"\"";
-            return false;
-        }
-        options->params.push_back(std::move(param));
-    } else if (name == L"header") {
-        return ParseHeaderOption(value, &options->headers, error);
-    } else if (name == L"method") {
-        return ParseMethod(value, &options->method, error);
-    } else if (name == L"protocol") {
-        return ParseProtocol(value, &options->protocol, error);
-    } else if (name == L"timeout") {
-        return ParseTimeout(value, &options->timeoutSeconds, error);
-    } else if (name == L"secret-stdin") {
-        options->secretFromStdin = true;
-    } else if (name == L"password-stdin") {
-        options->passwordFromStdin = true;
-    } else if (name == L"json") {
-        options->json = true;
-    }
-    return true;
-}
-
-bool ApplyGetOption(std::wstring_view name, const std::wstring& value, GetOptions* options,
-                    std::wstring* error) {
-    if (name == L"url") {
-        options->url = value;
-    } else if (name == L"token") {
-        options->accessToken = value;
-    } else if (name == L"token-stdin") {
-        options->tokenFromStdin = true;
-    } else if (name == L"method") {
-        return ParseMethod(value, &options->method, error);
-    } else if (name == L"header") {
-        return ParseHeaderOption(value, &options->headers, error);
-    } else if (name == L"body") {
-        options->bodyText = value;
-    } else if (name == L"body-file") {
-        options->bodyFile = value;
-    } else if (name == L"encoding") {
-        int encoding = 0;
-        if (!ParseBoundedInt(value, 0, 3, &encoding)) {
-            *error = L"--encoding takes 0 (ANSI), 1 (UTF-16LE), 2 (UTF-8) or 3 (UTF-16BE), not \"" +
-                     value + L"\"";
-            return false;
-        }
-        options->encoding = encoding;
-    } else if (name == L"protocol") {
-        return ParseProtocol(value, &options->protocol, error);
-    } else if (name == L"timeout") {
-        return ParseTimeout(value, &options->timeoutSeconds, error);
-    } else if (name == L"include") {
-        options->includeHeaders = true;
-    } else if (name == L"output") {
-        options->outputFile = value;
-    }
-    return true;
-}
-
-// Walks the options of one command. apply receives each option's name
-// (without "--") and value (empty for a flag); a first plain argument is
-// taken as the URL.
-template <typename Apply>
-bool ParseOptions(const std::vector<std::wstring>& args, const OptionSpec* specsBegin,
-                  const OptionSpec* specsEnd, std::wstring_view command, ParsedCommand* parsed,
-                  Apply apply, std::wstring* error) {
-    std::set<std::wstring> seen;
-    bool haveUrl = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::wstring& arg = args[i];
-        if (arg == L"--help" || arg == L"-h") {
-            parsed->kind = CommandKind::Help;
-            parsed->helpTopic = std::wstring(command);
-            return true;
-        }
-        if (arg.size() < 3 || arg.compare(0, 2, L"--") != 0) {
-            if (!arg.empty() && arg[0] == L'-') {
-                *error = L"unknown option \"" + arg + L"\" for " + std::wstring(command);
-                return false;
-            }
-            if (haveUrl) {
-                *error = L"unexpected argument \"" + arg + L"\" (the URL is already given)";
-                return false;
-            }
-            if (arg.empty()) {
-                *error = L"the URL is empty";
-                return false;
-            }
-            if (!apply(L"url", arg, error)) return false;
-            haveUrl = true;
-            seen.insert(L"url");
-            continue;
-        }
+private:
+    bool Long(const std::wstring& arg) {
         const size_t equals = arg.find(L'=');
         const std::wstring name =
             arg.substr(2, equals == std::wstring::npos ? std::wstring::npos : equals - 2);
-        const OptionSpec* spec = FindOption(specsBegin, specsEnd, name);
+        const OptionSpec* spec = FindLong(name, command_.bit);
         if (spec == nullptr) {
             for (const wchar_t* secret : kSecretOptions) {
                 if (name == secret) {
-                    *error = L"--" + name +
-                             L" is not accepted: a secret on the command line is visible to "
-                             L"other users; see --help for the environment variables and "
-                             L"standard input";
-                    return false;
+                    return Refuse(error_, L"--" + name +
+                                              L" is not accepted: a secret on the command line "
+                                              L"is visible to other users; see --help for the "
+                                              L"environment variables and standard input");
                 }
             }
-            *error = L"unknown option \"--" + name + L"\" for " + std::wstring(command);
-            return false;
+            return Refuse(error_, L"unknown option \"--" + name + L"\" for " + command_.name);
         }
-        std::wstring value;
-        if (spec->kind == OptionKind::Flag) {
-            if (equals != std::wstring::npos) {
-                *error = L"--" + name + L" takes no value";
-                return false;
+        if (spec->valueName == nullptr) {
+            if (equals != std::wstring::npos)
+                return Refuse(error_, L"--" + name + L" takes no value");
+            return Apply(*spec, L"");
+        }
+        if (equals != std::wstring::npos) return Apply(*spec, arg.substr(equals + 1));
+        return NextValue(*spec);
+    }
+
+    // "-iv" sets two flags; "-HName: v" and "-H" "Name: v" give a value.
+    bool Short(const std::wstring& arg) {
+        for (size_t i = 1; i < arg.size(); ++i) {
+            const OptionSpec* spec = FindShort(arg[i], command_.bit);
+            if (spec == nullptr) {
+                return Refuse(error_, L"unknown option \"-" + std::wstring(1, arg[i]) + L"\" for " +
+                                          command_.name);
             }
-        } else if (equals != std::wstring::npos) {
-            value = arg.substr(equals + 1);
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
+            if (spec->valueName == nullptr) {
+                if (!Apply(*spec, L"")) return false;
+                continue;
+            }
+            if (i + 1 < arg.size()) return Apply(*spec, arg.substr(i + 1));
+            return NextValue(*spec);
+        }
+        return true;
+    }
+
+    bool Plain(const std::wstring& arg) {
+        if (seen_.count(L"url") != 0) {
+            return Refuse(error_,
+                          L"unexpected argument \"" + arg + L"\" (the URL is already given)");
+        }
+        return Apply(kOptions[0], arg);
+    }
+
+    bool NextValue(const OptionSpec& spec) {
+        if (index_ + 1 >= args_.size()) {
+            return Refuse(error_, L"--" + std::wstring(spec.name) + L" needs a value");
+        }
+        return Apply(spec, args_[++index_]);
+    }
+
+    bool Apply(const OptionSpec& spec, const std::wstring& value) {
+        const std::wstring name = spec.name;
+        if (spec.valueName != nullptr && value.empty()) {
+            return Refuse(error_, L"--" + name + L" needs a non-empty value");
+        }
+        if (!spec.repeatable && !seen_.insert(name).second) {
+            return Refuse(error_, L"--" + name + L" is given more than once");
+        }
+        return spec.apply(&parsed_->options, value, error_);
+    }
+
+    const std::vector<std::wstring>& args_;
+    const CommandSpec& command_;
+    ParsedCommand* parsed_;
+    std::wstring* error_;
+    size_t index_ = 0;
+    std::set<std::wstring> seen_;
+};
+
+// What the options cannot say one at a time.
+bool CheckCommand(ParsedCommand* parsed, std::wstring* error) {
+    Options& o = parsed->options;
+    const wchar_t* name = FindCommand(parsed->helpTopic)->name;
+    if (o.url.empty()) return Refuse(error, std::wstring(name) + L" needs a URL");
+    switch (parsed->kind) {
+        case CommandKind::Token:
+            if (o.grantType.empty())
+                return Refuse(error, L"token needs a grant type (--grant-type)");
+            break;
+        case CommandKind::Refresh:
+            o.grantType = L"refresh_token";
+            break;
+        default:
+            if (o.bodyText && o.bodyFile) {
+                return Refuse(error, L"give either --body or --body-file, not both");
+            }
+            if (o.encoding && !o.bodyText && !o.bodyFile) {
+                return Refuse(error, L"--encoding needs a body (--body or --body-file)");
+            }
+            if (o.tokenFromStdin && !o.accessToken.empty()) {
+                return Refuse(error, L"give either --token or --token-stdin, not both");
+            }
+    }
+    if (o.method.empty()) o.method = parsed->kind == CommandKind::Get ? L"GET" : L"POST";
+    parsed->helpTopic.clear();
+    return true;
+}
+
+std::wstring OptionLines(unsigned bit) {
+    constexpr size_t kColumn = 26;
+    std::wstring out;
+    for (const OptionSpec& option : kOptions) {
+        if ((option.commands & bit) == 0) continue;
+        std::wstring left = L"  ";
+        if (option.shortName != 0) {
+            left += L"-" + std::wstring(1, option.shortName) + L", ";
         } else {
-            *error = L"--" + name + L" needs a value";
-            return false;
+            left += L"    ";
         }
-        if (spec->kind != OptionKind::Flag && value.empty()) {
-            *error = L"--" + name + L" needs a non-empty value";
-            return false;
+        left += L"--" + std::wstring(option.name);
+        if (option.valueName != nullptr) left += L" " + std::wstring(option.valueName);
+        out += left;
+        if (left.size() + 2 > kColumn) {
+            out += L"\n" + std::wstring(kColumn, L' ');
+        } else {
+            out.append(kColumn - left.size(), L' ');
         }
-        if (spec->kind != OptionKind::RepeatableValue && !seen.insert(name).second) {
-            *error = L"--" + name + L" is given more than once";
-            return false;
+        for (const wchar_t* c = option.help; *c != L'\0'; ++c) {
+            out += *c;
+            if (*c == L'\n') out.append(kColumn, L' ');
         }
-        if (name == L"url") haveUrl = true;
-        if (!apply(name, value, error)) return false;
+        out += L'\n';
     }
-    return true;
-}
-
-bool CheckToken(const TokenOptions& options, std::wstring* error) {
-    if (options.url.empty()) {
-        *error = L"token needs the token endpoint's URL (--url)";
-        return false;
-    }
-    if (options.grantType.empty()) {
-        *error = L"token needs a grant type (--grant-type)";
-        return false;
-    }
-    return true;
-}
-
-bool CheckGet(const GetOptions& options, std::wstring* error) {
-    if (options.url.empty()) {
-        *error = L"get needs the resource's URL (--url)";
-        return false;
-    }
-    if (options.bodyText && options.bodyFile) {
-        *error = L"give either --body or --body-file, not both";
-        return false;
-    }
-    if (options.encoding && !options.bodyText && !options.bodyFile) {
-        *error = L"--encoding needs a body (--body or --body-file)";
-        return false;
-    }
-    if (options.tokenFromStdin && !options.accessToken.empty()) {
-        *error = L"give either --token or --token-stdin, not both";
-        return false;
-    }
-    return true;
+    return out;
 }
 
 }  // namespace
@@ -346,132 +471,100 @@ bool ParseBoundedInt(std::wstring_view text, int minimum, int maximum, int* valu
     return true;
 }
 
+bool ExpandArgumentFiles(std::vector<std::wstring>* args, std::wstring* error) {
+    std::vector<std::wstring> expanded;
+    for (std::wstring& arg : *args) {
+        if (arg.size() < 2 || arg[0] != L'@') {
+            expanded.push_back(std::move(arg));
+            continue;
+        }
+        const std::wstring path = arg.substr(1);
+        std::vector<unsigned char> bytes;
+        if (!ReadFileBytes(path, &bytes, error)) return false;
+        std::string_view utf8(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
+        std::wstring text;
+        if (!FromUtf8(utf8, &text)) return Refuse(error, Quoted(path) + L" is not UTF-8 text");
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find(L'\n', start);
+            if (end == std::wstring::npos) end = text.size();
+            size_t stop = end;
+            if (stop > start && text[stop - 1] == L'\r') --stop;
+            expanded.push_back(text.substr(start, stop - start));
+            start = end + 1;
+        }
+    }
+    args->swap(expanded);
+    return true;
+}
+
 bool ParseCommandLine(const std::vector<std::wstring>& args, ParsedCommand* command,
                       std::wstring* error) {
     ParsedCommand parsed;
-    if (args.empty()) {
-        *error = L"no command given (try --help)";
-        return false;
-    }
+    if (args.empty()) return Refuse(error, L"no command given (try --help)");
     const std::wstring& first = args[0];
-    if (first == L"--help" || first == L"-h" || first == L"help" || first == L"/?") {
-        if (args.size() > 2 || (args.size() == 2 && args[1] != L"token" && args[1] != L"get")) {
-            *error = L"help takes one topic: token or get";
-            return false;
+    if (first == L"--version" && args.size() == 1) {
+        parsed.kind = CommandKind::Version;
+    } else if (first == L"--help" || first == L"-h" || first == L"help" || first == L"/?") {
+        if (args.size() > 2 || (args.size() == 2 && FindCommand(args[1]) == nullptr)) {
+            return Refuse(error, L"help takes one topic: token, refresh, get or post");
         }
         parsed.kind = CommandKind::Help;
         if (args.size() == 2) parsed.helpTopic = args[1];
-    } else if (first == L"token") {
-        parsed.kind = CommandKind::Token;
-        auto apply = [&parsed](std::wstring_view name, const std::wstring& value,
-                               std::wstring* why) {
-            return ApplyTokenOption(name, value, &parsed.token, why);
-        };
-        if (!ParseOptions(args, std::begin(kTokenOptions), std::end(kTokenOptions), L"token",
-                          &parsed, apply, error)) {
-            return false;
-        }
-        if (parsed.kind == CommandKind::Token && !CheckToken(parsed.token, error)) return false;
-    } else if (first == L"get") {
-        parsed.kind = CommandKind::Get;
-        auto apply = [&parsed](std::wstring_view name, const std::wstring& value,
-                               std::wstring* why) {
-            return ApplyGetOption(name, value, &parsed.get, why);
-        };
-        if (!ParseOptions(args, std::begin(kGetOptions), std::end(kGetOptions), L"get", &parsed,
-                          apply, error)) {
-            return false;
-        }
-        if (parsed.kind == CommandKind::Get && !CheckGet(parsed.get, error)) return false;
+    } else if (const CommandSpec* spec = FindCommand(first)) {
+        parsed.kind = spec->kind;
+        parsed.helpTopic = spec->name;
+        if (!OptionParser(args, *spec, &parsed, error).Run()) return false;
+        if (parsed.kind != CommandKind::Help && !CheckCommand(&parsed, error)) return false;
     } else {
-        *error = L"unknown command \"" + first + L"\" (the commands are token and get)";
-        return false;
+        return Refuse(error, L"unknown command \"" + first +
+                                 L"\" (the commands are token, refresh, get and post)");
     }
     *command = std::move(parsed);
     return true;
 }
 
 std::wstring UsageText(std::wstring_view topic) {
-    static const wchar_t kIntro[] =
-        L"oauthcli: asks an OAuth 2.0 authorisation server for an access token and reads\n"
-        L"protected resources with it, through OAuth_Dll.dll.\n"
+    std::wstring text =
+        L"oauthcli: asks an OAuth 2.0 authorisation server for tokens and reads protected\n"
+        L"resources with them, through OAuth_Dll.dll.\n"
         L"\n"
-        L"Usage:\n"
-        L"  oauthcli token --url URL --grant-type TYPE [options]\n"
-        L"  oauthcli get --url URL [options]\n"
-        L"  oauthcli help [token|get]\n"
+        L"Usage:\n";
+    for (const CommandSpec& command : kCommands)
+        text += L"  " + std::wstring(command.usage) + L"\n";
+    text +=
+        L"  oauthcli help [COMMAND]\n"
+        L"  oauthcli --version\n"
         L"\n"
-        L"An option's value follows it (--scope read) or is joined by = (--scope=read).\n"
-        L"The first argument that is not an option is taken as the URL.\n";
-    static const wchar_t kToken[] =
-        L"\n"
-        L"oauthcli token: one request to a token endpoint\n"
-        L"  --url URL               the token endpoint\n"
-        L"  --grant-type TYPE       client_credentials, password, or any other grant type\n"
-        L"                          (sent as an extension grant: give its fields with --param)\n"
-        L"  --client-id ID          the client id. client_credentials and password send it\n"
-        L"                          with the secret as Basic credentials; other grant types\n"
-        L"                          send both as the form fields client_id and client_secret\n"
-        L"  --scope SCOPE           the requested scope\n"
-        L"  --user NAME             the resource owner's user name (password grant)\n"
-        L"  --param NAME=VALUE      a form field, VALUE as plain text (it is form-encoded on\n"
-        L"                          the way); repeatable. With fields the form is built from\n"
-        L"                          them, and grant_type, scope, username and password are\n"
-        L"                          added where missing\n"
-        L"  --header \"NAME: VALUE\"  an extra request header; repeatable\n"
-        L"  --method METHOD         POST (default); GET sends the form as the URL's query\n"
-        L"  --protocol N            lowest TLS version: 0 system default (default), 1 TLS 1.0,\n"
-        L"                          2 TLS 1.1, 3 TLS 1.2\n"
-        L"  --timeout SECONDS       0 to 86400; 0 (default) means 60. Each wait (resolve,\n"
-        L"                          connect, send, each receive) may take this long, the\n"
-        L"                          reply's headers must be complete this long after the\n"
-        L"                          start, and the body must bring 1 KiB in every window of\n"
-        L"                          this length until it ends; otherwise result 12002\n"
-        L"  --secret-stdin          read the client secret from the first line of standard input\n"
-        L"  --password-stdin        read the password from the next line of standard input\n"
-        L"  --json                  print the reply as one JSON object\n"
-        L"  The client secret is read from OAUTH_CLIENT_SECRET and the password from\n"
-        L"  OAUTH_PASSWORD unless --secret-stdin / --password-stdin are given. Secrets are\n"
-        L"  never taken from the command line, where other users could see them.\n"
-        L"  Prints the status, then token type, access token, expiry and refresh token, or\n"
-        L"  the error, its description, URI and state.\n";
-    static const wchar_t kGet[] =
-        L"\n"
-        L"oauthcli get: one request for a protected resource\n"
-        L"  --url URL               the resource\n"
-        L"  --token TOKEN           the access token, sent as \"Authorization: Bearer TOKEN\"\n"
-        L"  --token-stdin           read the access token from standard input instead\n"
-        L"                          (default: the environment variable OAUTH_ACCESS_TOKEN)\n"
-        L"  --method METHOD         GET (default), POST, PUT, ...\n"
-        L"  --header \"NAME: VALUE\"  an extra request header; repeatable. An Authorization\n"
-        L"                          header is sent instead of the bearer token\n"
-        L"  --body TEXT             the request body, sent as UTF-8 without a byte-order mark\n"
-        L"  --body-file PATH        the request body from a file, sent byte for byte\n"
-        L"  --encoding N            have the library encode the body text (a file is then read\n"
-        L"                          as UTF-8 text): 0 ANSI code page, 1 UTF-16LE, 2 UTF-8,\n"
-        L"                          3 UTF-16BE; 1 to 3 start with a byte-order mark\n"
-        L"  --protocol N            as for token\n"
-        L"  --timeout SECONDS       as for token\n"
-        L"  --include               print the reply's header lines after the status\n"
-        L"  --output PATH           write the reply body's bytes to PATH instead of printing it\n"
-        L"  Prints the status, the header lines with --include, an empty line, and the body\n"
-        L"  as text.\n";
-    static const wchar_t kExitCodes[] =
+        L"A value follows its option (--scope read, -H \"Accept: text/plain\") or is joined\n"
+        L"to it (--scope=read, -HAccept:text/plain). An argument @FILE stands for the\n"
+        L"lines of FILE, one argument a line: Windows refuses a command line longer than\n"
+        L"32,767 characters before oauthcli starts (the caller sees the failure, from a\n"
+        L"shell often as exit code 1 with no message), so long values go in a file.\n"
+        L"Secrets are never taken from the command line, where other users could see\n"
+        L"them: OAUTH_CLIENT_SECRET, OAUTH_PASSWORD, OAUTH_REFRESH_TOKEN and\n"
+        L"OAUTH_ACCESS_TOKEN hold them, or the --*-stdin options read them from stdin.\n";
+    for (const CommandSpec& command : kCommands) {
+        if (!topic.empty() && topic != command.name) continue;
+        text += L"\noauthcli " + std::wstring(command.name) + L":\n" + command.notes;
+        text += OptionLines(command.bit);
+    }
+    text +=
         L"\n"
         L"Exit codes:\n"
         L"  0  success: a token was issued, or the resource answered below 400\n"
-        L"  1  the server answered with an error: an OAuth error reply, a token reply without\n"
-        L"     an access token, or an HTTP status of 400 or above\n"
-        L"  2  no answer: bad usage, OAuth_Dll.dll could not be loaded or refused the request\n"
-        L"     (result -1), or the exchange failed (result = the Win32/WinHTTP error code,\n"
-        L"     such as 12002 timeout, 12007 name not resolved, 12029 cannot connect,\n"
-        L"     12045 certificate not trusted, 12175 TLS failure); the reason is printed\n"
-        L"     on stderr\n"
-        L"Output is UTF-8.\n";
-    std::wstring text = kIntro;
-    if (topic.empty() || topic == L"token") text += kToken;
-    if (topic.empty() || topic == L"get") text += kGet;
-    text += kExitCodes;
+        L"  1  the server said no: an OAuth error reply, a token reply without an access\n"
+        L"     token, or an HTTP status of 400 or above\n"
+        L"  2  usage: the command line is not valid, or a value it names (a file, a\n"
+        L"     secret on stdin) is missing\n"
+        L"  3  no answer: OAuth_Dll.dll could not be loaded or refused the request\n"
+        L"     (result -1, with the library's reason where it gives one), or the exchange\n"
+        L"     failed (result = the Win32/WinHTTP error code, such as 12002 timeout,\n"
+        L"     12007 name not resolved, 12029 cannot connect, 12045 certificate not\n"
+        L"     trusted, 12175 TLS failure)\n"
+        L"The reason for a failure is printed on stderr, and with --json also as\n"
+        L"{\"result\", \"name\", \"text\"} on stdout. Output is UTF-8.\n";
     return text;
 }
 

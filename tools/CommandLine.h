@@ -1,6 +1,7 @@
-// The program's command line: two commands, token and get, with long
-// options ("--name value" or "--name=value"). Parsing only checks the
-// arguments; it reads no environment, file or input.
+// The program's command line: a command (token, refresh, get, post) and its
+// options, all described by one table from which both the parser and the
+// help are made. Parsing only checks the arguments; it reads no
+// environment, file or input.
 #ifndef OAUTH_TOOLS_COMMANDLINE_H
 #define OAUTH_TOOLS_COMMANDLINE_H
 
@@ -11,50 +12,53 @@
 
 namespace OAuthClient::Tool {
 
-enum class CommandKind { Help, Token, Get };
+enum class CommandKind { Help, Version, Token, Refresh, Get, Post };
+
+// How the client authenticates at the token endpoint when it has a secret.
+enum class ClientAuth { Basic, Form };
 
 struct NameValue {
     std::wstring name;
     std::wstring value;
 };
 
-struct TokenOptions {
+// Every option of every command; a command reads only those it accepts.
+struct Options {
     std::wstring url;
+    std::wstring method;  // empty: the command's own default
+    std::vector<NameValue> headers;
+    int protocol = 0;
+    int timeoutSeconds = 0;
+    bool json = false;
+    bool verbose = false;
+    bool silent = false;
+
+    // token and refresh
     std::wstring grantType;
     std::wstring clientId;
     std::wstring scope;
     std::wstring userName;
     std::vector<NameValue> params;
-    std::vector<NameValue> headers;
-    std::wstring method = L"POST";
-    int protocol = 0;
-    int timeoutSeconds = 0;
+    ClientAuth auth = ClientAuth::Basic;
     bool secretFromStdin = false;
     bool passwordFromStdin = false;
-    bool json = false;
-};
+    bool refreshTokenFromStdin = false;
 
-struct GetOptions {
-    std::wstring url;
+    // get and post
     std::wstring accessToken;  // empty: from standard input or the environment
     bool tokenFromStdin = false;
-    std::wstring method = L"GET";
-    std::vector<NameValue> headers;
     std::optional<std::wstring> bodyText;
     std::optional<std::wstring> bodyFile;
     // Absent: body text goes as UTF-8 without a mark, a file as its bytes.
     std::optional<int> encoding;
-    int protocol = 0;
-    int timeoutSeconds = 0;
     bool includeHeaders = false;
     std::wstring outputFile;
 };
 
 struct ParsedCommand {
     CommandKind kind = CommandKind::Help;
-    std::wstring helpTopic;  // empty, "token" or "get"
-    TokenOptions token;
-    GetOptions get;
+    std::wstring helpTopic;  // empty or a command's name
+    Options options;
 };
 
 // The limits of the numeric options.
@@ -65,6 +69,11 @@ constexpr int kMaxTimeoutSeconds = 86400;
 // in *error when they are not a valid command.
 [[nodiscard]] bool ParseCommandLine(const std::vector<std::wstring>& args, ParsedCommand* command,
                                     std::wstring* error);
+
+// Replaces each argument "@FILE" by the lines of FILE (UTF-8, one argument a
+// line), so that a command line longer than Windows allows can still be
+// given. False with a sentence in *error.
+bool ExpandArgumentFiles(std::vector<std::wstring>* args, std::wstring* error);
 
 // "Name: value" (blanks around the name and before the value dropped); false
 // for a missing colon, an empty or non-token name, an empty value, or a CR

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -10,19 +11,42 @@
 #include "Console.h"
 #include "ExitCodes.h"
 #include "FormEncoding.h"
+#include "Json.h"
 #include "OAuthLibrary.h"
 #include "ResourceReport.h"
 #include "ResultText.h"
 #include "Secrets.h"
 #include "TokenReport.h"
+#include "VerboseTrace.h"
 
 namespace OAuthClient::Tool {
 
 namespace {
 
-int Fail(const std::wstring& reason) {
+// Reports a failure: its reason on stderr, and with --json also as one
+// object on stdout. result is the library's result code, where there is one.
+int Fail(const Options& options, int exitCode, const std::wstring& reason,
+         std::optional<int> result = std::nullopt) {
     WriteErr(L"oauthcli: " + reason + L"\n");
-    return kExitFailure;
+    if (options.json) {
+        const std::wstring name = result ? ResultName(*result) : std::wstring();
+        WriteOut(L"{\"result\": " + (result ? std::to_wstring(*result) : std::wstring(L"null")) +
+                 L", \"name\": " + (name.empty() ? std::wstring(L"null") : JsonString(name)) +
+                 L", \"text\": " + JsonString(reason) + L"}\n");
+    }
+    return exitCode;
+}
+
+// A call of the library answered -1: its reason, and the library's own text
+// of the thread's last error where it set one.
+int FailRefused(const Options& options, const OAuthLibrary& library, const std::wstring& what) {
+    const DWORD code = GetLastError();
+    std::wstring reason = what + L": " + DescribeResult(-1);
+    if (code != 0) {
+        const std::wstring text = MessageText(code, library.module());
+        if (!text.empty()) reason += L"; the library says: " + text;
+    }
+    return Fail(options, kExitNoAnswer, reason, -1);
 }
 
 // Closes a file handle on every path out of a function.
@@ -83,24 +107,91 @@ bool ReadSecret(bool fromStdin, StdinLines* input, const wchar_t* prompt, const 
     return input->Next(prompt, secret) && !secret->empty();
 }
 
-// The two grants that send Basic credentials built from the client id and
-// secret, and refuse to start without them.
-bool NeedsBasicCredentials(const std::wstring& grantType) {
+// The library's own grants: it builds their Basic credentials and form.
+bool IsLibraryGrant(const std::wstring& grantType) {
     return grantType == L"client_credentials" || grantType == L"password";
-}
-
-// The library builds Basic credentials only for the two grants it knows;
-// an extension grant carries the client's id and secret as form fields,
-// unless the host sends its own Authorization header.
-bool SendsCredentialsInForm(const TokenOptions& options) {
-    return !NeedsBasicCredentials(options.grantType) && !HasAuthorizationHeader(options.headers);
 }
 
 const wchar_t* kStdinProblem =
     L" (end of input, an empty line, input that is not UTF-8, or more than 64 KiB)";
 
-int SetTokenProperties(ITokenRequest& request, const TokenOptions& options,
-                       const SecretText& secret, const SecretText& password) {
+// The secrets of a token request, from the environment or standard input.
+struct GrantSecrets {
+    SecretText clientSecret;
+    SecretText password;
+    SecretText refreshToken;
+};
+
+// Empty, or why a secret that was asked for on standard input is missing.
+std::wstring ReadGrantSecrets(const Options& options, GrantSecrets* secrets) {
+    StdinLines input;
+    if (!ReadSecret(options.secretFromStdin, &input, L"Client secret: ", kClientSecretVariable,
+                    &secrets->clientSecret)) {
+        return std::wstring(L"no client secret on standard input") + kStdinProblem;
+    }
+    if (!ReadSecret(options.passwordFromStdin, &input, L"Password: ", kPasswordVariable,
+                    &secrets->password)) {
+        return std::wstring(L"no password on standard input") + kStdinProblem;
+    }
+    if (options.grantType == L"refresh_token" &&
+        !ReadSecret(options.refreshTokenFromStdin, &input, L"Refresh token: ",
+                    kRefreshTokenVariable, &secrets->refreshToken)) {
+        return std::wstring(L"no refresh token on standard input") + kStdinProblem;
+    }
+    return {};
+}
+
+// The form of a token request as the program gives it to the library, in
+// the order the fields reach it (the first value stored for a name wins, so
+// the host's own fields come first), and the Authorization it builds.
+struct TokenForm {
+    std::vector<std::pair<const wchar_t*, std::wstring_view>> fields;
+    bool secretInForm = false;
+    bool basic = false;  // the program sends the client's Basic credentials
+};
+
+TokenForm BuildTokenForm(const Options& options, const GrantSecrets& secrets) {
+    TokenForm form;
+    for (const NameValue& param : options.params) {
+        form.fields.emplace_back(param.name.c_str(), param.value);
+    }
+    const bool libraryGrant = IsLibraryGrant(options.grantType);
+    if (!libraryGrant && !HasAuthorizationHeader(options.headers)) {
+        form.basic = options.auth == ClientAuth::Basic && !secrets.clientSecret.empty();
+        // A public client (no secret) names itself in the form either way.
+        if (!form.basic && !options.clientId.empty()) {
+            form.fields.emplace_back(L"client_id", options.clientId);
+        }
+        if (!form.basic && !secrets.clientSecret.empty()) {
+            form.fields.emplace_back(L"client_secret", secrets.clientSecret.view());
+            form.secretInForm = true;
+        }
+    }
+    // For GET the library encodes the values itself; for any other method it
+    // joins them as stored, and would add the fields below from the
+    // properties unencoded. They are given here, encoded, so it adds none.
+    // An extension grant always gets them: without fields the library sends
+    // no form at all.
+    if ((!form.fields.empty() && options.method != L"GET") || !libraryGrant) {
+        form.fields.emplace_back(L"grant_type", options.grantType);
+        if (!options.scope.empty()) form.fields.emplace_back(L"scope", options.scope);
+        if (options.grantType == L"password") {
+            if (!options.userName.empty()) form.fields.emplace_back(L"username", options.userName);
+            if (!secrets.password.empty()) {
+                form.fields.emplace_back(L"password", secrets.password.view());
+            }
+        }
+        if (!secrets.refreshToken.empty()) {
+            form.fields.emplace_back(L"refresh_token", secrets.refreshToken.view());
+            form.secretInForm = true;
+        }
+    }
+    return form;
+}
+
+// 0 when every property is set, else the exit code of the reported failure.
+int SetTokenProperties(ITokenRequest& request, const OAuthLibrary& library, const Options& options,
+                       const GrantSecrets& secrets) {
     struct Property {
         int (ITokenRequest::*setter)(const wchar_t*);
         const wchar_t* value;
@@ -111,48 +202,48 @@ int SetTokenProperties(ITokenRequest& request, const TokenOptions& options,
         {&ITokenRequest::SetMethod, options.method.c_str(), L"the method"},
         {&ITokenRequest::SetGrantType, options.grantType.c_str(), L"the grant type"},
         {&ITokenRequest::SetClientId, options.clientId.c_str(), L"the client id"},
-        {&ITokenRequest::SetClientSecret, secret.c_str(), L"the client secret"},
+        {&ITokenRequest::SetClientSecret, secrets.clientSecret.c_str(), L"the client secret"},
         {&ITokenRequest::SetScope, options.scope.c_str(), L"the scope"},
         {&ITokenRequest::SetUserName, options.userName.c_str(), L"the user name"},
-        {&ITokenRequest::SetPassword, password.c_str(), L"the password"},
+        {&ITokenRequest::SetPassword, secrets.password.c_str(), L"the password"},
     };
     for (const Property& property : properties) {
         // An option left out stays unset in the request.
         if (property.value[0] == L'\0') continue;
+        SetLastError(0);
         if ((request.*property.setter)(property.value) != 1) {
-            return Fail(std::wstring(L"the library refused ") + property.what);
+            return FailRefused(options, library,
+                               std::wstring(L"the library refused ") + property.what);
         }
     }
-    for (const NameValue& header : options.headers) {
-        if (request.SetHeader(header.name.c_str(), header.value.c_str()) != 1) {
-            return Fail(L"the library refused the header \"" + header.name + L"\"");
+    const TokenForm form = BuildTokenForm(options, secrets);
+    // A GET sends the form as the URL's query, which servers log and proxies
+    // keep: no secret goes there.
+    if (form.secretInForm && options.method == L"GET") {
+        return Fail(options, kExitUsage,
+                    L"the method GET would put a secret of the form into the URL; use POST "
+                    L"(or --auth basic for the client secret)");
+    }
+    std::vector<NameValue> headers = options.headers;
+    if (form.basic) {
+        if (options.clientId.empty()) {
+            return Fail(options, kExitUsage, L"--auth basic needs --client-id beside the secret");
+        }
+        headers.push_back(
+            {L"Authorization", BasicCredentials(options.clientId, secrets.clientSecret.view())});
+    }
+    for (NameValue& header : headers) {
+        SetLastError(0);
+        const int set = request.SetHeader(header.name.c_str(), header.value.c_str());
+        if (form.basic && &header == &headers.back()) SecretText::WipeString(&header.value);
+        if (set != 1) {
+            return FailRefused(options, library,
+                               L"the library refused the header \"" + header.name + L"\"");
         }
     }
-    // The form fields in the order they reach the library, where the first
-    // value stored for a name wins: the host's own fields come first.
-    std::vector<std::pair<const wchar_t*, std::wstring_view>> fields;
-    for (const NameValue& param : options.params) {
-        fields.emplace_back(param.name.c_str(), param.value);
-    }
-    if (SendsCredentialsInForm(options)) {
-        if (!options.clientId.empty()) fields.emplace_back(L"client_id", options.clientId);
-        if (!secret.empty()) fields.emplace_back(L"client_secret", secret.view());
-    }
-    // For GET the library encodes the values itself; for any other method it
-    // joins them as stored, and would add the fields below from the
-    // properties unencoded. They are given here, encoded, so it adds none.
-    const bool isGet = options.method == L"GET";
-    if (!fields.empty() && !isGet) {
-        fields.emplace_back(L"grant_type", options.grantType);
-        if (!options.scope.empty()) fields.emplace_back(L"scope", options.scope);
-        if (options.grantType.find(L"password") != std::wstring::npos) {
-            if (!options.userName.empty()) fields.emplace_back(L"username", options.userName);
-            if (!password.empty()) fields.emplace_back(L"password", password.view());
-        }
-    }
-    for (const auto& [name, value] : fields) {
-        SecretText stored;  // may hold the secret or the password
-        if (isGet) {
+    for (const auto& [name, value] : form.fields) {
+        SecretText stored;  // may hold a secret
+        if (options.method == L"GET") {
             stored.Assign(value);
         } else {
             std::wstring encoded = FormEncode(value);
@@ -167,12 +258,13 @@ int SetTokenProperties(ITokenRequest& request, const TokenOptions& options,
 }
 
 // Gives the request its body as the options describe it.
-int SetResourceBody(IOAuthRequest& request, const GetOptions& options) {
+int SetResourceBody(IOAuthRequest& request, const Options& options) {
     std::vector<unsigned char> fileBytes;
     std::wstring text;
     if (options.bodyFile) {
         std::wstring error;
-        if (!ReadFileBytes(*options.bodyFile, &fileBytes, &error)) return Fail(error);
+        if (!ReadFileBytes(*options.bodyFile, &fileBytes, &error))
+            return Fail(options, kExitUsage, error);
         if (!options.encoding) {
             // An empty file leaves the request without a body.
             if (fileBytes.empty()) return kExitSuccess;
@@ -182,15 +274,16 @@ int SetResourceBody(IOAuthRequest& request, const GetOptions& options) {
         std::string_view utf8(reinterpret_cast<const char*>(fileBytes.data()), fileBytes.size());
         if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
         if (!FromUtf8(utf8, &text)) {
-            return Fail(L"\"" + *options.bodyFile +
-                        L"\" is not UTF-8 text, which --encoding needs");
+            return Fail(
+                options, kExitUsage,
+                L"\"" + *options.bodyFile + L"\" is not UTF-8 text, which --encoding needs");
         }
     } else if (options.bodyText) {
         text = *options.bodyText;
         if (!options.encoding) {
             const std::string utf8 = ToUtf8(text);
             int byteCount = 0;
-            if (!ToInt(utf8.size(), &byteCount)) return Fail(L"the body is too long");
+            if (!ToInt(utf8.size(), &byteCount)) return Fail(options, kExitUsage, L"the body is too long");
             request.SetBodyBytes(reinterpret_cast<const unsigned char*>(utf8.data()), byteCount);
             return kExitSuccess;
         }
@@ -198,33 +291,41 @@ int SetResourceBody(IOAuthRequest& request, const GetOptions& options) {
         return kExitSuccess;
     }
     if (text.find(L'\0') != std::wstring::npos) {
-        return Fail(L"the body text holds a NUL character, which --encoding cannot send");
+        return Fail(options, kExitUsage,
+                    L"the body text holds a NUL character, which --encoding cannot send");
     }
     if (request.SetBodyTextAs(text.c_str(), *options.encoding) != 1) {
-        return Fail(
-            L"the library refused the body text (it is empty or only blanks, or does "
-            L"not convert to the chosen encoding)");
+        return Fail(options, kExitNoAnswer,
+                    L"the library refused the body text (it is empty or only blanks, or does "
+                    L"not convert to the chosen encoding)");
     }
     return kExitSuccess;
 }
 
-int SetResourceProperties(IOAuthRequest& request, const GetOptions& options,
-                          const SecretText& token) {
-    if (request.SetUrl(options.url.c_str()) != 1) return Fail(L"the library refused the URL");
-    if (request.SetMethod(options.method.c_str()) != 1) {
-        return Fail(L"the library refused the method");
-    }
+int SetResourceProperties(IOAuthRequest& request, const OAuthLibrary& library,
+                          const Options& options, const SecretText& token) {
+    const auto refused = [&](const wchar_t* what) {
+        return FailRefused(options, library, std::wstring(L"the library refused ") + what);
+    };
+    SetLastError(0);
+    if (request.SetUrl(options.url.c_str()) != 1) return refused(L"the URL");
+    if (request.SetMethod(options.method.c_str()) != 1) return refused(L"the method");
     for (const NameValue& header : options.headers) {
         if (request.SetHeader(header.name.c_str(), header.value.c_str()) != 1) {
-            return Fail(L"the library refused the header \"" + header.name + L"\"");
+            return refused((L"the header \"" + header.name + L"\"").c_str());
         }
     }
     if (!token.empty() && request.SetAccessToken(token.c_str()) != 1) {
-        return Fail(L"the library refused the access token");
+        return refused(L"the access token");
     }
     request.SetSecureProtocol(options.protocol);
     request.SetNumericSetting(options.timeoutSeconds);
     return SetResourceBody(request, options);
+}
+
+// Writes bytes to stdout unchanged (it is in binary mode).
+void WriteOutBytes(const std::vector<unsigned char>& bytes) {
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stdout);
 }
 
 }  // namespace
@@ -265,108 +366,148 @@ bool ReadFileBytes(const std::wstring& path, std::vector<unsigned char>* bytes,
     return true;
 }
 
-int RunToken(const TokenOptions& options) {
-    SecretText secret;
-    SecretText password;
-    StdinLines input;
-    if (!ReadSecret(options.secretFromStdin, &input, L"Client secret: ", kClientSecretVariable,
-                    &secret)) {
-        return Fail(std::wstring(L"no client secret on standard input") + kStdinProblem);
+int RunToken(const Options& options) {
+    if (IsLibraryGrant(options.grantType) && options.auth == ClientAuth::Form) {
+        return Fail(options, kExitUsage,
+                    L"the library sends the client's credentials of " + options.grantType +
+                        L" as Basic; --auth form applies to the other grants");
     }
-    if (!ReadSecret(options.passwordFromStdin, &input, L"Password: ", kPasswordVariable,
-                    &password)) {
-        return Fail(std::wstring(L"no password on standard input") + kStdinProblem);
-    }
-
-    // A GET sends the form as the URL's query, which servers log and proxies
-    // keep: no secret goes there.
-    if (SendsCredentialsInForm(options) && !secret.empty() && options.method == L"GET") {
-        return Fail(L"the grant " + options.grantType +
-                    L" sends the client secret as a form field, which the method GET would put "
-                    L"into the URL; use POST");
+    GrantSecrets secrets;
+    const std::wstring missing = ReadGrantSecrets(options, &secrets);
+    if (!missing.empty()) return Fail(options, kExitUsage, missing);
+    if (options.grantType == L"refresh_token" && secrets.refreshToken.empty()) {
+        return Fail(options, kExitUsage,
+                    std::wstring(L"no refresh token: set ") + kRefreshTokenVariable +
+                        L" or give --refresh-token-stdin");
     }
 
+    VerboseTrace trace(options.verbose);
     // Declared first, so that it is freed after every object taken from it.
     OAuthLibrary library;
     std::wstring error;
-    if (!library.Load(&error)) return Fail(error);
+    if (!library.Load(&error)) return Fail(options, kExitNoAnswer, error);
     ReleasePtr<ITokenRequest> request = library.CreateTokenRequest();
     ReleasePtr<IOAuthClient> client = library.CreateClient();
-    if (!request || !client) return Fail(L"OAuth_Dll.dll could not create its objects");
+    if (!request || !client) {
+        return Fail(options, kExitNoAnswer, L"OAuth_Dll.dll could not create its objects");
+    }
 
-    const int setResult = SetTokenProperties(*request, options, secret, password);
-    const bool haveSecret = !secret.empty();
-    secret.Wipe();
-    password.Wipe();
+    const int setResult = SetTokenProperties(*request, library, options, secrets);
+    const bool haveSecret = !secrets.clientSecret.empty();
+    secrets.clientSecret.Wipe();
+    secrets.password.Wipe();
+    secrets.refreshToken.Wipe();
     if (setResult != kExitSuccess) return setResult;
 
     ITokenResponse* rawResponse = nullptr;
+    SetLastError(0);
     const int result = client->RequestToken(request.get(), &rawResponse);
+    const DWORD lastError = GetLastError();
+    trace.Finish();
     ReleasePtr<ITokenResponse> response(result == 1 ? rawResponse : nullptr);
-    if (result != 1) {
-        std::wstring reason = L"the token request failed: " + DescribeResult(result);
-        if (result == -1 && NeedsBasicCredentials(options.grantType) &&
-            (options.clientId.empty() || !haveSecret)) {
-            reason += std::wstring(L"; the grant ") + options.grantType +
-                      L" needs --client-id and a client secret (" + kClientSecretVariable +
-                      L" or --secret-stdin)";
+    if (result == -1) {
+        std::wstring what = L"the token request failed";
+        if (IsLibraryGrant(options.grantType) && (options.clientId.empty() || !haveSecret)) {
+            what += std::wstring(L" (the grant ") + options.grantType +
+                    L" needs --client-id and a client secret, from " + kClientSecretVariable +
+                    L" or --secret-stdin)";
         }
-        return Fail(reason);
+        SetLastError(lastError);
+        return FailRefused(options, library, what);
     }
-    if (!response) return Fail(L"the library reported success but handed out no response");
-
+    if (result != 1) {
+        return Fail(options, kExitNoAnswer, L"the token request failed: " + DescribeResult(result),
+                    result);
+    }
+    if (!response) {
+        return Fail(options, kExitNoAnswer,
+                    L"the library reported success but handed out no response");
+    }
     const TokenReport report = ReadTokenReport(*response);
     WriteOut(options.json ? FormatTokenJson(report) : FormatTokenText(report));
     return TokenExitCode(report);
 }
 
-int RunGet(const GetOptions& options) {
+int RunResource(const Options& options) {
     SecretText token;
     if (!options.accessToken.empty()) {
         token.Assign(options.accessToken);
     } else if (options.tokenFromStdin) {
         StdinLines input;
         if (!input.Next(L"Access token: ", &token) || token.empty()) {
-            return Fail(std::wstring(L"no access token on standard input") + kStdinProblem);
+            return Fail(options, kExitUsage,
+                        std::wstring(L"no access token on standard input") + kStdinProblem);
         }
     } else {
         // An unset variable leaves the token empty, which is checked next.
         (void)ReadEnvironmentText(kAccessTokenVariable, &token);
     }
     if (token.empty() && !HasAuthorizationHeader(options.headers)) {
-        return Fail(std::wstring(L"no access token: give --token or --token-stdin, set ") +
-                    kAccessTokenVariable + L", or send your own Authorization header");
+        return Fail(options, kExitUsage,
+                    std::wstring(L"no access token: give --token or --token-stdin, set ") +
+                        kAccessTokenVariable + L", or send your own Authorization header");
     }
 
+    VerboseTrace trace(options.verbose);
     OAuthLibrary library;
     std::wstring error;
-    if (!library.Load(&error)) return Fail(error);
+    if (!library.Load(&error)) return Fail(options, kExitNoAnswer, error);
     ReleasePtr<IOAuthRequest> request = library.CreateResourceRequest();
     ReleasePtr<IOAuthClient> client = library.CreateClient();
-    if (!request || !client) return Fail(L"OAuth_Dll.dll could not create its objects");
+    if (!request || !client) {
+        return Fail(options, kExitNoAnswer, L"OAuth_Dll.dll could not create its objects");
+    }
 
-    const int setResult = SetResourceProperties(*request, options, token);
+    const int setResult = SetResourceProperties(*request, library, options, token);
     token.Wipe();
     if (setResult != kExitSuccess) return setResult;
 
     IResourceResponse* rawResponse = nullptr;
+    SetLastError(0);
     const int result = client->RequestResource(request.get(), &rawResponse);
+    const DWORD lastError = GetLastError();
+    trace.Finish();
     ReleasePtr<IResourceResponse> response(result == 1 ? rawResponse : nullptr);
-    if (result != 1) return Fail(L"the request failed: " + DescribeResult(result));
-    if (!response) return Fail(L"the library reported success but handed out no response");
+    if (result == -1) {
+        SetLastError(lastError);
+        return FailRefused(options, library, L"the request failed");
+    }
+    if (result != 1) {
+        return Fail(options, kExitNoAnswer, L"the request failed: " + DescribeResult(result),
+                    result);
+    }
+    if (!response) {
+        return Fail(options, kExitNoAnswer,
+                    L"the library reported success but handed out no response");
+    }
 
     const ResourceReport report = ReadResourceReport(*response);
     const bool toFile = !options.outputFile.empty();
-    std::wstring out = FormatResourceText(report, options.includeHeaders, !toFile);
     if (toFile) {
-        if (!WriteFileBytes(options.outputFile, report.bodyBytes, &error)) {
-            WriteOut(out);
-            return Fail(error);
+        std::vector<unsigned char> bytes;
+        if (options.includeHeaders && report.headers) {
+            const std::string head = ToUtf8(*report.headers);
+            bytes.assign(head.begin(), head.end());
         }
-        out += L"\n(" + std::to_wstring(report.bodyBytes.size()) + L" body bytes written to \"" +
-               options.outputFile + L"\")\n";
+        bytes.insert(bytes.end(), report.bodyBytes.begin(), report.bodyBytes.end());
+        if (!WriteFileBytes(options.outputFile, bytes, &error)) {
+            return Fail(options, kExitUsage, error);
+        }
     }
-    WriteOut(out);
+    if (options.json) {
+        WriteOut(FormatResourceJson(report, !toFile));
+    } else if (!toFile) {
+        if (options.includeHeaders && report.headers) WriteOut(*report.headers);
+        WriteOutBytes(report.bodyBytes);
+    }
+    if (!options.silent) {
+        std::wstring status = StatusLine(report);
+        if (toFile) {
+            status += L" (" + std::to_wstring(report.bodyBytes.size()) +
+                      L" body bytes written to \"" + options.outputFile + L"\")";
+        }
+        WriteErr(status + L"\n");
+    }
     return ResourceExitCode(report);
 }
 

@@ -1,4 +1,4 @@
-// The two commands, each one exchange through OAuth_Dll.dll. They print the
+// The commands, each one exchange through OAuth_Dll.dll. They print the
 // reply on stdout and any failure on stderr, and return the exit code.
 #ifndef OAUTH_TOOLS_COMMANDS_H
 #define OAUTH_TOOLS_COMMANDS_H
@@ -12,14 +12,17 @@ namespace OAuthClient::Tool {
 
 constexpr const wchar_t* kClientSecretVariable = L"OAUTH_CLIENT_SECRET";
 constexpr const wchar_t* kPasswordVariable = L"OAUTH_PASSWORD";
+constexpr const wchar_t* kRefreshTokenVariable = L"OAUTH_REFRESH_TOKEN";
 constexpr const wchar_t* kAccessTokenVariable = L"OAUTH_ACCESS_TOKEN";
 
 // A request body file larger than this is refused before anything is sent;
 // it matches the largest reply body the HTTP client accepts.
 constexpr unsigned long long kMaxBodyFileBytes = 256ull * 1024 * 1024;
 
-int RunToken(const TokenOptions& options);
-int RunGet(const GetOptions& options);
+// token and refresh: one request to a token endpoint.
+int RunToken(const Options& options);
+// get and post: one request for a resource.
+int RunResource(const Options& options);
 
 // Reads a whole file; false with a sentence in *error.
 [[nodiscard]] bool ReadFileBytes(const std::wstring& path, std::vector<unsigned char>* bytes,

@@ -1,6 +1,6 @@
 // The program's exit codes. Scripts branch on them, so their meaning never
-// changes: 1 means the server was reached and said no, 2 means it was not
-// reached (or never asked) at all.
+// changes: 1 means the server was reached and said no, 2 that the command
+// line was wrong, 3 that no answer came at all.
 #ifndef OAUTH_TOOLS_EXITCODES_H
 #define OAUTH_TOOLS_EXITCODES_H
 
@@ -10,9 +10,12 @@ constexpr int kExitSuccess = 0;
 // An OAuth error reply, a token reply without an access token, or an HTTP
 // status of 400 or above for a resource.
 constexpr int kExitServerError = 1;
-// Bad usage, the library could not be loaded or refused the request, or the
-// exchange failed in transport.
-constexpr int kExitFailure = 2;
+// The command line is not valid, or what it points to (a file, a secret on
+// standard input) is missing.
+constexpr int kExitUsage = 2;
+// The library could not be loaded or refused the request, or the exchange
+// failed in transport.
+constexpr int kExitNoAnswer = 3;
 
 }  // namespace OAuthClient::Tool
 

@@ -13,6 +13,10 @@ namespace OAuthClient::Tool {
 // as "+", every other byte as %XX (upper-case hex).
 std::wstring FormEncode(std::wstring_view value);
 
+// "Basic " and the Base64 of the form-encoded id and secret joined by ":",
+// as a token endpoint reads client credentials (RFC 6749, 2.3.1).
+std::wstring BasicCredentials(std::wstring_view clientId, std::wstring_view secret);
+
 }  // namespace OAuthClient::Tool
 
 #endif  // OAUTH_TOOLS_FORMENCODING_H

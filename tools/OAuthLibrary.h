@@ -28,6 +28,9 @@ public:
     // first) and finds the exports. False with a sentence in *error.
     [[nodiscard]] bool Load(std::wstring* error);
 
+    // The loaded module, for its message table; null before Load.
+    HMODULE module() const noexcept { return module_.get(); }
+
     ReleasePtr<IOAuthClient> CreateClient() const;
     ReleasePtr<ITokenRequest> CreateTokenRequest() const;
     ReleasePtr<IOAuthRequest> CreateResourceRequest() const;

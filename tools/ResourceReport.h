@@ -26,14 +26,13 @@ ResourceReport ReadResourceReport(IResourceResponse& response);
 // kExitServerError for a status of 400 or above, kExitSuccess otherwise.
 int ResourceExitCode(const ResourceReport& report);
 
-// The header lines of a raw block, without its status line and the empty
-// line that ends it, each ended by LF.
-std::wstring HeaderLines(const std::wstring& block);
+// "Status: 200 OK".
+std::wstring StatusLine(const ResourceReport& report);
 
-// "Status: 200 OK", the header lines when asked for, an empty line and the
-// body text (ended by LF). With bodyPrinted false the body is left out.
-std::wstring FormatResourceText(const ResourceReport& report, bool includeHeaders,
-                                bool bodyPrinted);
+// One JSON object: status, status_text, the raw header block, body_length,
+// and the body as text (null when it does not read as text, or when
+// withBody is false).
+std::wstring FormatResourceJson(const ResourceReport& report, bool withBody);
 
 }  // namespace OAuthClient::Tool
 

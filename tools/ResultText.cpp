@@ -102,16 +102,19 @@ constexpr KnownCode kSocketCodes[] = {
     {11001, L"WSAHOST_NOT_FOUND", L"the server name could not be resolved"},
 };
 
-// The system's own text of a Win32 code, without its final line end and
-// full stop; empty when the system has none.
-std::wstring SystemMessage(DWORD code) {
+}  // namespace
+
+std::wstring MessageText(unsigned long code, HMODULE module) {
     wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    DWORD flags =
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    if (module != nullptr) flags |= FORMAT_MESSAGE_FROM_HMODULE;
+    const DWORD length =
+        FormatMessageW(flags, module, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text;
     if (length != 0 && buffer != nullptr) text.assign(buffer, length);
     if (buffer != nullptr) LocalFree(buffer);
+    // Without its final line end and full stop, so that it fits in a sentence.
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' ||
                              text.back() == L'.')) {
         text.pop_back();
@@ -119,35 +122,51 @@ std::wstring SystemMessage(DWORD code) {
     return text;
 }
 
-}  // namespace
+std::wstring ResultName(int code) {
+    if (code == 1) return L"success";
+    if (code == -1) return L"refused";
+    for (const KnownCode& known : kWinHttpCodes) {
+        if (known.code == code) return known.name;
+    }
+    for (const KnownCode& known : kSocketCodes) {
+        if (known.code == code) return known.name;
+    }
+    if (code == ERROR_NOT_ENOUGH_MEMORY) return L"ERROR_NOT_ENOUGH_MEMORY";
+    return {};
+}
 
-std::wstring DescribeResult(int code) {
-    std::wstring text = L"result " + std::to_wstring(code) + L": ";
-    if (code == 1) return text + L"success";
+std::wstring ResultMeaning(int code) {
+    if (code == 1) return L"success";
     if (code == -1) {
-        return text +
-               L"the library refused the request before sending it (a required setting is "
+        return L"the library refused the request before sending it (a required setting is "
                L"missing or out of range, or qzhttpclient190.dll could not be loaded)";
     }
     for (const KnownCode& known : kWinHttpCodes) {
-        if (known.code == code) return text + known.meaning + L" (" + known.name + L")";
+        if (known.code == code) return known.meaning;
     }
     for (const KnownCode& known : kSocketCodes) {
-        if (known.code == code) return text + known.meaning + L" (" + known.name + L")";
+        if (known.code == code) return known.meaning;
     }
     if (code == ERROR_NOT_ENOUGH_MEMORY) {
-        return text + L"not enough memory (a reply body above 256 MiB ends the exchange this way)";
+        return L"not enough memory (a reply body above 256 MiB ends the exchange this way)";
     }
     if (code > 0) {
-        const std::wstring system = SystemMessage(static_cast<DWORD>(code));
-        if (!system.empty()) return text + L"Win32 error: " + system;
+        const std::wstring system = MessageText(static_cast<DWORD>(code), nullptr);
+        if (!system.empty()) return L"Win32 error: " + system;
     }
-    return text + L"the exchange failed with an error code this program does not know";
+    return L"the exchange failed with an error code this program does not know";
+}
+
+std::wstring DescribeResult(int code) {
+    std::wstring text = L"result " + std::to_wstring(code) + L": " + ResultMeaning(code);
+    const std::wstring name = ResultName(code);
+    if (code != 1 && code != -1 && !name.empty()) text += L" (" + name + L")";
+    return text;
 }
 
 std::wstring DescribeSystemError(unsigned long code) {
     std::wstring text = L"error " + std::to_wstring(code);
-    const std::wstring system = SystemMessage(static_cast<DWORD>(code));
+    const std::wstring system = MessageText(code, nullptr);
     if (!system.empty()) text += L": " + system;
     return text;
 }

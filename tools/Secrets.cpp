@@ -9,13 +9,14 @@
 #include <string>
 
 #include "Console.h"
+#include "WipingAllocator.h"
 
 namespace OAuthClient::Tool {
 
 namespace {
 
 void WipeBytes(std::string* bytes) noexcept {
-    if (!bytes->empty()) SecureZeroMemory(bytes->data(), bytes->size());
+    WipeMemory(bytes->data(), bytes->size());
     bytes->clear();
 }
 
@@ -27,7 +28,7 @@ void SecretText::Assign(std::wstring_view text) {
 }
 
 void SecretText::WipeString(std::wstring* text) noexcept {
-    if (!text->empty()) SecureZeroMemory(text->data(), text->size() * sizeof(wchar_t));
+    WipeMemory(text->data(), text->size() * sizeof(wchar_t));
     text->clear();
 }
 
@@ -76,7 +77,7 @@ bool StdinLines::LoadPipedInput() {
         }
         bytes.append(chunk, got);
     }
-    SecureZeroMemory(chunk, sizeof chunk);
+    WipeMemory(chunk, sizeof chunk);
     if (ok && std::ferror(stdin)) ok = false;
     if (ok) {
         std::string_view view(bytes);

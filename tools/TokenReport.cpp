@@ -1,6 +1,7 @@
 #include "TokenReport.h"
 
 #include "ExitCodes.h"
+#include "Json.h"
 
 namespace OAuthClient::Tool {
 
@@ -93,58 +94,34 @@ std::wstring FormatTokenText(const TokenReport& report) {
 }
 
 std::wstring FormatTokenJson(const TokenReport& report) {
-    std::wstring out = L"{\"status\": " + std::to_wstring(report.statusCode) +
-                       L", \"status_text\": " + JsonOrNull(report.statusText);
-    if (IsErrorReply(report)) {
-        out += L", \"error\": " + JsonOrNull(report.error);
-        out += L", \"error_description\": " + JsonOrNull(report.errorDescription);
-        out += L", \"error_uri\": " + JsonOrNull(report.errorUri);
-        out += L", \"state\": " + JsonOrNull(report.state);
-    } else {
-        out += L", \"token_type\": " + JsonOrNull(report.tokenType);
-        out += L", \"access_token\": " + JsonOrNull(report.accessToken);
-        out += L", \"expires_in\": ";
-        out += report.expiresIn != 0 ? std::to_wstring(report.expiresIn) : std::wstring(L"null");
-        out += L", \"refresh_token\": " + JsonOrNull(report.refreshToken);
-        if (!IsTokenReply(report)) out += L", \"body\": " + JsonOrNull(report.body);
-    }
-    out += L"}\n";
-    return out;
-}
+    std::wstring library = L"{\"status\": " + std::to_wstring(report.statusCode) +
+                           L", \"status_text\": " + JsonOrNull(report.statusText);
+    library += L", \"token_type\": " + JsonOrNull(report.tokenType);
+    library += L", \"access_token\": " + JsonOrNull(report.accessToken);
+    library += L", \"expires_in\": ";
+    library += report.expiresIn != 0 ? std::to_wstring(report.expiresIn) : std::wstring(L"null");
+    library += L", \"refresh_token\": " + JsonOrNull(report.refreshToken);
+    library += L", \"error\": " + JsonOrNull(report.error);
+    library += L", \"error_description\": " + JsonOrNull(report.errorDescription);
+    library += L", \"error_uri\": " + JsonOrNull(report.errorUri);
+    library += L", \"state\": " + JsonOrNull(report.state) + L"}";
 
-std::wstring JsonString(std::wstring_view text) {
-    static const wchar_t kHex[] = L"0123456789abcdef";
-    std::wstring out;
-    out.reserve(text.size() + 2);
-    out += L'"';
-    for (wchar_t c : text) {
-        switch (c) {
-            case L'"':
-                out += L"\\\"";
-                break;
-            case L'\\':
-                out += L"\\\\";
-                break;
-            case L'\n':
-                out += L"\\n";
-                break;
-            case L'\r':
-                out += L"\\r";
-                break;
-            case L'\t':
-                out += L"\\t";
-                break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    out += L"\\u00";
-                    out += kHex[(c >> 4) & 0xF];
-                    out += kHex[c & 0xF];
-                } else {
-                    out += c;
-                }
-        }
+    std::wstring_view body;
+    if (report.body) body = *report.body;
+    if (!body.empty() && body.front() == 0xFEFF) body.remove_prefix(1);  // the mark only
+    if (!IsJsonObject(body)) {
+        return L"{\"library\": " + library + L", \"body\": " + JsonOrNull(report.body) + L"}\n";
     }
-    out += L'"';
+    // The server's members pass unchanged, in its order and spelling.
+    const size_t close = body.find_last_of(L'}');
+    std::wstring_view members = body.substr(0, close);
+    while (!members.empty() && (members.back() == L' ' || members.back() == L'\t' ||
+                                members.back() == L'\r' || members.back() == L'\n')) {
+        members.remove_suffix(1);
+    }
+    std::wstring out(members);
+    if (out.back() != L'{') out += L',';
+    out += L" \"library\": " + library + L"}\n";
     return out;
 }
 

@@ -37,13 +37,11 @@ int TokenExitCode(const TokenReport& report);
 // shows its body, so that an HTML error page is not silently dropped.
 std::wstring FormatTokenText(const TokenReport& report);
 
-// One JSON object with "status" and "status_text", then either the token
-// fields or the error fields (absent ones as null), and "body" when the
-// reply held neither.
+// One JSON object: the reply's own object, every member as the server sent
+// it, with one member "library" added that holds the status and the fields
+// as the library read them. A reply that is no JSON object comes as
+// {"library": ..., "body": text}.
 std::wstring FormatTokenJson(const TokenReport& report);
-
-// text as a JSON string literal, quotes included.
-std::wstring JsonString(std::wstring_view text);
 
 }  // namespace OAuthClient::Tool
 

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <climits>
+#include <iterator>
 
 #include "AsciiText.h"
 #include "BodyPace.h"
 #include "CheckedSize.h"
+#include "ExchangeTrace.h"
 #include "SharedSessions.h"
 #include "StatusPhrase.h"
 
@@ -117,14 +119,23 @@ int HttpExchange::TimeoutMilliseconds(int timeoutSeconds) noexcept {
 
 DWORD HttpExchange::Run(const wchar_t* method, const wchar_t* url, const RequestHeaders& headers,
                         const unsigned char* body, DWORD byteCount, HttpReply* reply) {
+    ExchangeTrace trace;
+    trace.Request(method, url, headers, body, byteCount);
     TargetUrl target;
     DWORD error = target.Parse(url);
     if (error == 0) error = Open(method, target);
     if (error == 0) error = Configure();
     if (error == 0) error = AddHeaders(headers);
+    trace.Phase(L"connect");
     if (error == 0) error = Send(body, byteCount);
     certificateFailure_.Stop();
+    trace.Phase(L"send");
     if (error == 0) error = ReadReply(method, reply);
+    if (trace.Active()) {
+        trace.Phase(L"body");
+        if (error == 0) trace.Reply(TextOf(reply->rawHeaders), reply->body.size());
+        trace.Finish(error);
+    }
     // A request handle closed after its whole reply was read hands the
     // connection back to the session for the next exchange.
     request_.reset();
@@ -353,17 +364,34 @@ DWORD HttpExchange::ReadBody(SecureBuffer* body) {
 
 DWORD HttpExchange::QueryText(DWORD query, SecureWide* text) {
     text->clear();
-    DWORD byteCount = 0;
-    if (WinHttpQueryHeaders(request_.get(), query, WINHTTP_HEADER_NAME_BY_INDEX,
-                            WINHTTP_NO_OUTPUT_BUFFER, &byteCount, WINHTTP_NO_HEADER_INDEX)) {
+    // Most values fit a first guess, which saves asking for the size first:
+    // the short fields on the stack (status text, type, length, encoding:
+    // nothing secret), the header block, which may carry cookies, straight
+    // into the wiping buffer.
+    wchar_t local[128];
+    const bool wholeBlock = query == WINHTTP_QUERY_RAW_HEADERS_CRLF;
+    if (wholeBlock) text->assign(2048, L'\0');
+    wchar_t* guess = wholeBlock ? text->data() : local;
+    DWORD byteCount = static_cast<DWORD>((wholeBlock ? text->size() : std::size(local)) * sizeof(wchar_t));
+    if (WinHttpQueryHeaders(request_.get(), query, WINHTTP_HEADER_NAME_BY_INDEX, guess, &byteCount,
+                            WINHTTP_NO_HEADER_INDEX)) {
+        const std::size_t units = byteCount / sizeof(wchar_t);
+        if (wholeBlock) {
+            text->resize(std::min(units, text->size() - 1));
+        } else {
+            text->assign(guess, guess + std::min(units, std::size(local) - 1));
+        }
         text->push_back(L'\0');
         return 0;
     }
     DWORD error = GetLastError();
-    if (error != ERROR_INSUFFICIENT_BUFFER) return error != 0 ? error : ERROR_WINHTTP_INTERNAL_ERROR;
+    if (error != ERROR_INSUFFICIENT_BUFFER) {
+        text->clear();
+        return error != 0 ? error : ERROR_WINHTTP_INTERNAL_ERROR;
+    }
 
-    // byteCount includes the terminator; one unit more guards against a
-    // system that leaves it out.
+    // byteCount now holds the size with the terminator; one unit more guards
+    // against a system that leaves it out.
     text->assign(byteCount / sizeof(wchar_t) + 1, L'\0');
     DWORD capacity = static_cast<DWORD>(text->size() * sizeof(wchar_t));
     if (!WinHttpQueryHeaders(request_.get(), query, WINHTTP_HEADER_NAME_BY_INDEX, text->data(),

@@ -16,8 +16,7 @@ std::wstring ThisModuleFileName() {
     HMODULE self = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                 GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(&ThisModuleFileName),
-                            &self)) {
+                            reinterpret_cast<LPCWSTR>(&ThisModuleFileName), &self)) {
         return {};
     }
     std::wstring name(MAX_PATH, L'\0');
@@ -34,14 +33,28 @@ std::wstring ThisModuleFileName() {
     }
 }
 
+// This module's folder with its final separator, or empty. A module's file
+// cannot move while it is loaded, so the folder is worked out once; every
+// token request would otherwise pay for the module lookup and the copy.
+const std::wstring& ThisModuleFolder() {
+    static const std::wstring folder = [] {
+        std::wstring path = ThisModuleFileName();
+        const std::size_t slash = path.find_last_of(L"\\/");
+        path.resize(slash == std::wstring::npos ? 0 : slash + 1);
+        return path;
+    }();
+    return folder;
+}
+
 // The full path of fileName in the folder of the module that holds this code,
-// when such a file exists there; empty otherwise.
+// when such a file exists there; empty otherwise. Whether it exists is asked
+// every time, since a host may add or remove the file while the process runs;
+// a module already loaded from that path answers without touching the disk.
 std::wstring BesideThisModule(const wchar_t* fileName) {
-    std::wstring path = ThisModuleFileName();
-    const std::size_t slash = path.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return {};
-    path.resize(slash + 1);
-    path += fileName;
+    const std::wstring& folder = ThisModuleFolder();
+    if (folder.empty()) return {};
+    std::wstring path = folder + fileName;
+    if (GetModuleHandleW(path.c_str()) != nullptr) return path;
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return {};

@@ -107,3 +107,23 @@ TEST_F(AllocationFailure, EveryFailingAllocationEndsTheRequestCleanly) {
 
 }  // namespace
 }  // namespace OAuthTest
+
+namespace OAuthTest {
+namespace {
+
+TEST_F(AllocationFailure, FactoriesReturnNullWhenTheirObjectCannotBeAllocated) {
+    MallocFaults faults;
+    ASSERT_TRUE(faults.Patch(module_));
+    faults.FailOnce(0);
+    EXPECT_EQ(createTokenRequest_(), nullptr);
+    EXPECT_TRUE(faults.Stop());
+    faults.FailOnce(0);
+    EXPECT_EQ(createRequest_(), nullptr);
+    EXPECT_TRUE(faults.Stop());
+    faults.FailOnce(0);
+    EXPECT_EQ(createClient_(), nullptr);
+    EXPECT_TRUE(faults.Stop());
+}
+
+}  // namespace
+}  // namespace OAuthTest

@@ -237,3 +237,46 @@ TEST_F(TokenEndpoint, TransportFailuresReturnTheWinHttpCodeAndNoResponse) {
 
 }  // namespace
 }  // namespace OAuthTest
+
+namespace OAuthTest {
+namespace {
+
+using OAuthClient::IOAuthClient;
+using OAuthClient::ITokenResponse;
+
+TEST_F(TokenEndpoint, AResponsesTextsStayValidUntilItsRelease) {
+    Owned<IOAuthClient> client = NewClient();
+    Owned<ITokenRequest> request = NewTokenRequest();
+    request->SetTokenLocation(HttpUrl(L"/token").c_str());
+    request->SetMethod(L"POST");
+    request->SetGrantType(L"client_credentials");
+    request->SetClientId(kClient);
+    request->SetClientSecret(kSecret);
+    ITokenResponse* raw = nullptr;
+    ASSERT_EQ(client->RequestToken(request.get(), &raw), 1);
+    Owned<ITokenResponse> response(raw);
+    using Getter = int (ITokenResponse::*)(const wchar_t**);
+    const Getter getters[] = {&ITokenResponse::GetHeaders, &ITokenResponse::GetBodyText,
+                              &ITokenResponse::GetStatusText, &ITokenResponse::GetTokenType,
+                              &ITokenResponse::GetAccessToken};
+    const wchar_t* first[std::size(getters)] = {};
+    std::wstring copies[std::size(getters)];
+    for (std::size_t i = 0; i < std::size(getters); ++i) {
+        ASSERT_EQ((response.get()->*getters[i])(&first[i]), 1);
+        copies[i] = first[i];
+    }
+    // Every other call on the response, and its client and request gone.
+    client.reset();
+    request.reset();
+    for (const Getter getter : getters) {
+        const wchar_t* again = nullptr;
+        (response.get()->*getter)(&again);
+    }
+    const wchar_t* header = nullptr;
+    response->GetHeader(L"Content-Type", &header);
+    response->GetHeader(L"X-Missing", &header);
+    for (std::size_t i = 0; i < std::size(getters); ++i) EXPECT_EQ(first[i], copies[i]) << i;
+}
+
+}  // namespace
+}  // namespace OAuthTest

@@ -20,24 +20,39 @@ bool Parse(const std::vector<std::wstring>& args, ParsedCommand* command, std::w
 TEST(CommandLine, ReadsEveryTokenOption) {
     ParsedCommand command;
     std::wstring error;
-    ASSERT_TRUE(Parse({L"token",          L"--url",
-                       L"http://h/token", L"--grant-type=password",
-                       L"--client-id",    L"id",
-                       L"--scope",        L"read write",
-                       L"--user",         L"alice",
-                       L"--param",        L"a=1",
-                       L"--param",        L"b=x=y",
-                       L"--header",       L"X-One: 1",
-                       L"--header",       L"X-Two:2",
-                       L"--method",       L"GET",
-                       L"--protocol",     L"3",
-                       L"--timeout",      L"5",
-                       L"--secret-stdin", L"--password-stdin",
-                       L"--json"},
+    ASSERT_TRUE(Parse({L"token",
+                       L"--url",
+                       L"http://h/token",
+                       L"--grant-type=password",
+                       L"--client-id",
+                       L"id",
+                       L"--scope",
+                       L"read write",
+                       L"--user",
+                       L"alice",
+                       L"--param",
+                       L"a=1",
+                       L"-d",
+                       L"b=x=y",
+                       L"--header",
+                       L"X-One: 1",
+                       L"-HX-Two:2",
+                       L"-X",
+                       L"GET",
+                       L"--protocol",
+                       L"3",
+                       L"--timeout",
+                       L"5",
+                       L"--auth",
+                       L"form",
+                       L"--secret-stdin",
+                       L"--password-stdin",
+                       L"--json",
+                       L"-vs"},
                       &command, &error))
         << error;
     ASSERT_EQ(command.kind, CommandKind::Token);
-    const TokenOptions& token = command.token;
+    const Options& token = command.options;
     EXPECT_EQ(token.url, L"http://h/token");
     EXPECT_EQ(token.grantType, L"password");
     EXPECT_EQ(token.clientId, L"id");
@@ -48,63 +63,61 @@ TEST(CommandLine, ReadsEveryTokenOption) {
     EXPECT_EQ(token.params[1].value, L"x=y");  // split at the first "=" only
     ASSERT_EQ(token.headers.size(), 2u);
     EXPECT_EQ(token.headers[0].name, L"X-One");
-    EXPECT_EQ(token.headers[0].value, L"1");
     EXPECT_EQ(token.headers[1].value, L"2");
     EXPECT_EQ(token.method, L"GET");
     EXPECT_EQ(token.protocol, 3);
     EXPECT_EQ(token.timeoutSeconds, 5);
-    EXPECT_TRUE(token.secretFromStdin);
-    EXPECT_TRUE(token.passwordFromStdin);
-    EXPECT_TRUE(token.json);
+    EXPECT_EQ(token.auth, ClientAuth::Form);
+    EXPECT_TRUE(token.secretFromStdin && token.passwordFromStdin && token.json);
+    EXPECT_TRUE(token.verbose && token.silent);
 }
 
-TEST(CommandLine, TokenDefaultsToPostWithDefaultTransport) {
+TEST(CommandLine, ReadsEveryResourceOption) {
     ParsedCommand command;
     std::wstring error;
-    ASSERT_TRUE(Parse({L"token", L"http://h/token", L"--grant-type", L"client_credentials"},
+    ASSERT_TRUE(Parse({L"get", L"http://h/r", L"--token", L"abc", L"--method", L"PUT", L"-H",
+                       L"Content-Type: text/plain", L"-d", L"hi", L"--encoding", L"1",
+                       L"--protocol", L"2", L"--timeout", L"0", L"-i", L"-o", L"out.bin"},
                       &command, &error))
         << error;
-    EXPECT_EQ(command.token.url, L"http://h/token");  // the plain argument is the URL
-    EXPECT_EQ(command.token.method, L"POST");
-    EXPECT_EQ(command.token.protocol, 0);
-    EXPECT_EQ(command.token.timeoutSeconds, 0);
-    EXPECT_FALSE(command.token.json);
-}
-
-TEST(CommandLine, ReadsEveryGetOption) {
-    ParsedCommand command;
-    std::wstring error;
-    ASSERT_TRUE(
-        Parse({L"get", L"http://h/r", L"--token", L"abc", L"--method", L"PUT", L"--header",
-               L"Content-Type: text/plain", L"--body", L"hi", L"--encoding", L"1", L"--protocol",
-               L"2", L"--timeout", L"0", L"--include", L"--output", L"out.bin"},
-              &command, &error))
-        << error;
     ASSERT_EQ(command.kind, CommandKind::Get);
-    const GetOptions& get = command.get;
+    const Options& get = command.options;
     EXPECT_EQ(get.url, L"http://h/r");
     EXPECT_EQ(get.accessToken, L"abc");
     EXPECT_EQ(get.method, L"PUT");
     ASSERT_EQ(get.headers.size(), 1u);
     EXPECT_EQ(get.headers[0].value, L"text/plain");
     ASSERT_TRUE(get.bodyText);
-    EXPECT_EQ(*get.bodyText, L"hi");
-    ASSERT_TRUE(get.encoding);
-    EXPECT_EQ(*get.encoding, 1);
+    EXPECT_EQ(*get.bodyText, L"hi");  // -d is the body here, a form field for the grants
+    EXPECT_EQ(get.encoding, 1);
     EXPECT_EQ(get.protocol, 2);
     EXPECT_TRUE(get.includeHeaders);
     EXPECT_EQ(get.outputFile, L"out.bin");
 }
 
-TEST(CommandLine, GetDefaultsToGetWithoutBodyOrEncoding) {
-    ParsedCommand command;
-    std::wstring error;
-    ASSERT_TRUE(Parse({L"get", L"--url=http://h/r"}, &command, &error)) << error;
-    EXPECT_EQ(command.get.method, L"GET");
-    EXPECT_FALSE(command.get.bodyText);
-    EXPECT_FALSE(command.get.bodyFile);
-    EXPECT_FALSE(command.get.encoding);
-    EXPECT_TRUE(command.get.accessToken.empty());
+TEST(CommandLine, EachCommandHasItsDefaults) {
+    const struct {
+        std::vector<std::wstring> args;
+        CommandKind kind;
+        const wchar_t* method;
+        const wchar_t* grantType;
+    } cases[] = {
+        {{L"token", L"http://h", L"--grant-type", L"x"}, CommandKind::Token, L"POST", L"x"},
+        {{L"refresh", L"http://h"}, CommandKind::Refresh, L"POST", L"refresh_token"},
+        {{L"get", L"--url=http://h"}, CommandKind::Get, L"GET", L""},
+        {{L"post", L"http://h"}, CommandKind::Post, L"POST", L""},
+        {{L"--version"}, CommandKind::Version, L"", L""},
+    };
+    for (const auto& c : cases) {
+        ParsedCommand command;
+        std::wstring error;
+        ASSERT_TRUE(Parse(c.args, &command, &error)) << c.args[0] << ": " << error;
+        EXPECT_EQ(command.kind, c.kind) << c.args[0];
+        EXPECT_EQ(command.options.method, c.method) << c.args[0];
+        EXPECT_EQ(command.options.grantType, c.grantType) << c.args[0];
+        EXPECT_EQ(command.options.auth, ClientAuth::Basic);
+        EXPECT_FALSE(command.options.bodyText || command.options.encoding || command.options.json);
+    }
 }
 
 TEST(CommandLine, HelpInAnyPlaceNamesItsTopic) {
@@ -136,8 +149,9 @@ TEST(CommandLine, RefusesBadUsageWithAReasonNamingTheProblem) {
     } cases[] = {
         {{}, L"no command"},
         {{L"fetch"}, L"unknown command"},
-        {{L"help", L"other"}, L"token or get"},
-        {{L"token", L"--grant-type", L"x"}, L"--url"},
+        {{L"help", L"other"}, L"token, refresh, get or post"},
+        {{L"--version", L"x"}, L"unknown command"},
+        {{L"token", L"--grant-type", L"x"}, L"needs a URL"},
         {{L"token", L"http://h"}, L"--grant-type"},
         {{L"token", L"http://h", L"--grant-type"}, L"needs a value"},
         {{L"token", L"http://h", L"--grant-type", L""}, L"non-empty"},
@@ -159,7 +173,14 @@ TEST(CommandLine, RefusesBadUsageWithAReasonNamingTheProblem) {
         {{L"token", L"http://h", L"--grant-type=x", L"--param", L"novalue"}, L"--param"},
         {{L"token", L"http://h", L"--grant-type=x", L"--param", L"=v"}, L"--param"},
         {{L"token", L"http://h", L"--grant-type=x", L"--header", L"NoColon"}, L"--header"},
-        {{L"get"}, L"--url"},
+        {{L"token", L"http://h", L"--grant-type=x", L"-q"}, L"unknown option \"-q\""},
+        {{L"token", L"http://h", L"--grant-type=x", L"-i"}, L"unknown option \"-i\""},
+        {{L"token", L"http://h", L"--grant-type=x", L"--auth", L"digest"}, L"--auth"},
+        {{L"token", L"http://h", L"--grant-type=x", L"-H"}, L"--header needs a value"},
+        {{L"refresh", L"http://h", L"--grant-type=x"}, L"unknown option"},
+        {{L"refresh", L"http://h", L"--refresh-token", L"r"}, L"not accepted"},
+        {{L"get", L"http://h", L"--token-stdin", L"--auth", L"basic"}, L"unknown option"},
+        {{L"get"}, L"needs a URL"},
         {{L"get", L"http://h", L"--body", L"a", L"--body-file", L"f"}, L"not both"},
         {{L"get", L"http://h", L"--encoding", L"2"}, L"needs a body"},
         {{L"get", L"http://h", L"--body", L"a", L"--encoding", L"4"}, L"--encoding"},
@@ -223,14 +244,51 @@ TEST(CommandLine, ParsesBoundedIntegersOnly) {
     EXPECT_EQ(value, INT_MIN);
 }
 
-TEST(CommandLine, HelpDocumentsTheExitCodesAndSecretSources) {
+TEST(CommandLine, HelpListsEachOptionOfACommandThatItAccepts) {
     const std::wstring all = UsageText(L"");
     for (const wchar_t* part :
-         {L"Exit codes:", L"  0  ", L"  1  ", L"  2  ", L"OAUTH_CLIENT_SECRET", L"OAUTH_PASSWORD",
-          L"OAUTH_ACCESS_TOKEN", L"12029"}) {
+         {L"Exit codes:", L"  0  ", L"  1  ", L"  2  usage", L"  3  no answer", L"@FILE",
+          L"OAUTH_CLIENT_SECRET", L"OAUTH_PASSWORD", L"OAUTH_REFRESH_TOKEN", L"OAUTH_ACCESS_TOKEN",
+          L"12029", L"oauthcli refresh:", L"oauthcli post:"}) {
         EXPECT_NE(all.find(part), std::wstring::npos) << part;
     }
-    const std::wstring token = UsageText(L"token");
-    EXPECT_NE(token.find(L"oauthcli token:"), std::wstring::npos);
-    EXPECT_EQ(token.find(L"oauthcli get:"), std::wstring::npos);
+    // Every option the help names for a command parses for it, so the two
+    // cannot drift apart.
+    const struct {
+        const wchar_t* topic;
+        std::vector<std::wstring> base;
+    } commands[] = {{L"token", {L"token", L"http://h", L"--grant-type=client_credentials"}},
+                    {L"refresh", {L"refresh", L"http://h"}},
+                    {L"get", {L"get", L"http://h"}},
+                    {L"post", {L"post", L"http://h"}}};
+    for (const auto& command : commands) {
+        const std::wstring text = UsageText(command.topic);
+        EXPECT_EQ(text.find(command.topic == std::wstring(L"get") ? L"oauthcli token:"
+                                                                  : L"oauthcli get:"),
+                  std::wstring::npos);
+        size_t count = 0;
+        for (size_t at = text.find(L"\n  "); at != std::wstring::npos;
+             at = text.find(L"\n  ", at + 1)) {
+            size_t dash = text.find(L"--", at);
+            if (dash != at + 3 && dash != at + 7) continue;  // not an option line
+            const size_t end = text.find_first_of(L" \n", dash);
+            const std::wstring name = text.substr(dash, end - dash);
+            std::vector<std::wstring> args = command.base;
+            args.push_back(name);
+            if (text[end] == L' ' && text[end + 1] != L' ') {
+                args.push_back(name == L"--auth"     ? L"basic"
+                               : name == L"--header" ? L"A: b"
+                               : name == L"--param"  ? L"a=b"
+                                                     : L"1");
+            }
+            if (name == L"--url" || name == L"--grant-type") continue;  // given once already
+            if (name == L"--encoding") args.insert(args.end(), {L"--body", L"b"});
+            ParsedCommand parsed;
+            std::wstring error;
+            EXPECT_TRUE(Parse(args, &parsed, &error))
+                << command.topic << " " << name << ": " << error;
+            ++count;
+        }
+        EXPECT_GE(count, 10u) << command.topic;
+    }
 }

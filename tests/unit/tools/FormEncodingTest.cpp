@@ -24,3 +24,11 @@ TEST(FormEncoding, EncodesEverythingButUnreservedCharacters) {
     };
     for (const auto& c : cases) EXPECT_EQ(FormEncode(c.value), c.encoded) << c.value;
 }
+
+TEST(FormEncoding, BasicCredentialsEncodeIdAndSecretFirst) {
+    // The server decodes the Base64 and then each form-encoded half.
+    EXPECT_EQ(BasicCredentials(L"test-client", L"test-secret"),
+              L"Basic dGVzdC1jbGllbnQ6dGVzdC1zZWNyZXQ=");
+    EXPECT_EQ(BasicCredentials(L"a:b", L"c&s=1+2% 3"), L"Basic YSUzQWI6YyUyNnMlM0QxJTJCMiUyNSsz");
+    EXPECT_EQ(BasicCredentials(L"ab", L""), L"Basic YWI6");
+}

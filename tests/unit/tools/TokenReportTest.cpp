@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ExitCodes.h"
+#include "Json.h"
 
 using namespace OAuthClient;
 using namespace OAuthClient::Tool;
@@ -137,19 +138,51 @@ TEST(TokenReport, TextShowsTheBodyOfAReplyWithNeitherTokenNorError) {
     EXPECT_NE(text.find(L"Body:\n<html>down</html>\n"), std::wstring::npos) << text;
 }
 
-TEST(TokenReport, JsonHoldsTheBranchFieldsWithNullForAbsentOnes) {
-    EXPECT_EQ(FormatTokenJson(TokenReply()),
-              L"{\"status\": 200, \"status_text\": \"OK\", \"token_type\": \"Bearer\", "
-              L"\"access_token\": \"abc\", \"expires_in\": 3600, \"refresh_token\": null}\n");
-    EXPECT_EQ(FormatTokenJson(ErrorReply()),
-              L"{\"status\": 401, \"status_text\": \"Unauthorized\", \"error\": "
-              L"\"invalid_client\", \"error_description\": \"Client authentication failed.\", "
-              L"\"error_uri\": null, \"state\": null}\n");
-    TokenReport empty;
-    empty.body = L"x";
-    EXPECT_EQ(FormatTokenJson(empty),
-              L"{\"status\": 0, \"status_text\": null, \"token_type\": null, \"access_token\": "
-              L"null, \"expires_in\": null, \"refresh_token\": null, \"body\": \"x\"}\n");
+TEST(TokenReport, JsonPassesTheServersMembersAndAddsTheLibrarysView) {
+    const std::wstring library =
+        L"\"library\": {\"status\": 200, \"status_text\": \"OK\", \"token_type\": \"Bearer\", "
+        L"\"access_token\": \"abc\", \"expires_in\": 3600, \"refresh_token\": null, \"error\": "
+        L"null, \"error_description\": null, \"error_uri\": null, \"state\": null}}\n";
+    const struct {
+        const wchar_t* body;
+        std::wstring json;
+    } cases[] = {
+        // members the library does not read (scope, an extension) pass unchanged
+        {L"\xFEFF{\"access_token\":\"abc\",\"scope\":\"read\",\"x\":[1,{\"y\":null}]}\r\n",
+         L"{\"access_token\":\"abc\",\"scope\":\"read\",\"x\":[1,{\"y\":null}], " + library},
+        {L" {} ", L" { " + library},
+        // no JSON object: the body comes as text
+        {L"<html>", L"{\"library\": " + library.substr(11, library.size() - 13) +
+                        L", \"body\": \"<html>\"}\n"},
+        {L"{\"a\":1} x", L"{\"library\": " + library.substr(11, library.size() - 13) +
+                             L", \"body\": \"{\\\"a\\\":1} x\"}\n"},
+    };
+    for (const auto& c : cases) {
+        TokenReport report = TokenReply();
+        report.body = c.body;
+        EXPECT_EQ(FormatTokenJson(report), c.json) << c.body;
+    }
+}
+
+TEST(Json, RecognisesOneWellFormedObjectOnly) {
+    const struct {
+        const wchar_t* text;
+        bool object;
+    } cases[] = {
+        {L"{}", true},
+        {L"{\"a\": [1, -2.5e+3, true, false, null, \"\\u00e9\\n\"], \"b\": {}}", true},
+        {L"[]", false},
+        {L"\"s\"", false},
+        {L"{\"a\":1,}", false},
+        {L"{\"a\" 1}", false},
+        {L"{\"a\":01}", false},
+        {L"{\"a\":\"\\x\"}", false},
+        {L"{\"a\":\"\n\"}", false},  // a raw control character in a string
+        {L"{} {}", false},
+        {L"{", false},
+        {L"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsJsonObject(c.text), c.object) << c.text;
 }
 
 TEST(TokenReport, JsonStringEscapesQuotesBackslashesAndControlCharacters) {
