@@ -1,5 +1,7 @@
 #include "grant/CClientCredentialsGrant.h"
 
+#include "OAuthErrors.h"
+
 namespace OAuthClient {
 
 int CClientCredentialsGrant::Execute(ITokenRequest* request, ITokenResponse** response) noexcept {
@@ -7,11 +9,13 @@ int CClientCredentialsGrant::Execute(ITokenRequest* request, ITokenResponse** re
                         {true, &CClientCredentialsGrant::BuildDefaultBody});
 }
 
-int CClientCredentialsGrant::BuildDefaultBody(ITokenRequest*, const wchar_t* scope,
-                                              SecureWString* body) {
+DWORD CClientCredentialsGrant::BuildDefaultBody(ITokenRequest*, const wchar_t* scope,
+                                                SecureWString* body) {
     body->assign(L"grant_type=client_credentials");
-    if (scope != nullptr && scope[0] != L'\0') return AppendFormValue(body, L"&scope=", scope);
-    return 1;
+    if (scope != nullptr && scope[0] != L'\0' && AppendFormValue(body, L"&scope=", scope) != 1) {
+        return OAUTH_ERROR_FORM_NOT_BUILT;
+    }
+    return 0;
 }
 
 }  // namespace OAuthClient

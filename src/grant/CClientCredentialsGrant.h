@@ -13,8 +13,8 @@ public:
     int Execute(ITokenRequest* request, ITokenResponse** response) noexcept override;
 
     // The form sent when the request has no parameters of its own; the scope
-    // is form-encoded. -1 when it cannot be encoded.
-    [[nodiscard]] static int BuildDefaultBody(ITokenRequest* request, const wchar_t* scope,
+    // is form-encoded. 0, or why not (a scope that cannot be encoded).
+    [[nodiscard]] static DWORD BuildDefaultBody(ITokenRequest* request, const wchar_t* scope,
                                               SecureWString* body);
 };
 

@@ -1,8 +1,10 @@
 #include "grant/CGrantDelegate.h"
 
 #include <cwchar>
+#include <new>
 
 #include "CheckedSize.h"
+#include "OAuthErrors.h"
 #include "grant/Base64.h"
 #include "response/CTokenResponse.h"
 #include "text/CodePage.h"
@@ -42,10 +44,14 @@ int CGrantDelegate::AppendFormValue(SecureWString* body, const wchar_t* prefix,
 
 int CGrantDelegate::StartExchange(ITokenRequest* request) noexcept {
     request_ = request;
+    if (request == nullptr) return Fail(ERROR_INVALID_PARAMETER);
     CreateHttpClientFn factory = library_.factory();
-    if (factory == nullptr || request == nullptr) return -1;
+    if (factory == nullptr) {
+        return Fail(library_.loaded() ? OAUTH_ERROR_HTTP_COMPONENT_NO_FACTORY
+                                      : OAUTH_ERROR_HTTP_COMPONENT_MISSING);
+    }
     client_.reset(factory());
-    return client_ ? 1 : -1;
+    return client_ ? 1 : Fail(OAUTH_ERROR_HTTP_COMPONENT_NO_FACTORY);
 }
 
 bool CGrantDelegate::HasOwnHeader(const wchar_t* name) const {
@@ -57,10 +63,10 @@ bool CGrantDelegate::HasOwnHeader(const wchar_t* name) const {
 int CGrantDelegate::PrepareBasicAuthorization() {
     const wchar_t* clientId = nullptr;
     request_->GetClientId(&clientId);
-    if (!HasText(clientId)) return -1;
+    if (!HasText(clientId)) return Fail(OAUTH_ERROR_NO_CLIENT_ID);
     const wchar_t* clientSecret = nullptr;
     request_->GetClientSecret(&clientSecret);
-    if (!HasText(clientSecret)) return -1;
+    if (!HasText(clientSecret)) return Fail(OAUTH_ERROR_NO_CLIENT_SECRET);
 
     // Raw id:secret: servers compare these exact bytes, so nothing is escaped.
     SecureWString credentials;
@@ -72,26 +78,28 @@ int CGrantDelegate::PrepareBasicAuthorization() {
     // with U+00FF or U+00FE keeps its first character.
     if (credentials[0] == 0xFEFF || credentials[0] == 0xFFFE) credentials.erase(0, 1);
     int credentialsCount = 0;
-    if (!ToInt(credentials.size(), &credentialsCount)) return -1;
+    if (!ToInt(credentials.size(), &credentialsCount)) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
 
     unsigned char* ansi = nullptr;
     const int ansiCount =
         WideToMultiByte(&ansi, credentials.data(), credentialsCount, kCodePageAnsi);
     ByteBuffer ansiOwner(ansi, ansiCount > 0 ? static_cast<size_t>(ansiCount) : 0);
-    if (ansiCount <= 0 || ansi == nullptr) return -1;
+    if (ansiCount <= 0 || ansi == nullptr) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
 
     int base64Count = 0;
     char* base64 = nullptr;
-    if (Base64Encode(ansi, ansiCount, &base64Count, &base64) != 0) return -1;
+    if (Base64Encode(ansi, ansiCount, &base64Count, &base64) != 0) {
+        return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
+    }
     OwnedArray<char> base64Owner(base64, static_cast<size_t>(base64Count) + 1);
-    if (base64 == nullptr || base64Count <= 0) return -1;
+    if (base64 == nullptr || base64Count <= 0) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
 
     wchar_t* wide = nullptr;
     const int wideCount =
         DecodeAnsi(&wide, reinterpret_cast<const unsigned char*>(base64), base64Count);
     // The count covers the text; one more unit covers the mark in front.
     WideBuffer wideOwner(wide, wideCount > 0 ? static_cast<size_t>(wideCount) + 1 : 0);
-    if (wideCount <= 0 || wide == nullptr) return -1;
+    if (wideCount <= 0 || wide == nullptr) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
     const wchar_t* text = (wide[0] == 0xFEFF) ? wide + 1 : wide;
 
     SecureWString authorization(L"Basic ");
@@ -104,20 +112,20 @@ int CGrantDelegate::PrepareBasicAuthorization() {
 int CGrantDelegate::ApplyTransportSettings() {
     const int protocol = request_->GetSecureProtocol();
     // Unlike the resource retriever, a grant refuses a value it cannot map.
-    if (static_cast<unsigned>(protocol) > 3u) return -1;
+    if (static_cast<unsigned>(protocol) > 3u) return Fail(OAUTH_ERROR_SECURE_PROTOCOL_RANGE);
     client_->SetSecureProtocol(ProtocolCodeOf(protocol));
     client_->SetNumericSetting(request_->GetNumericSetting());
     return 1;
 }
 
-bool CGrantDelegate::ReadTarget(Target* target) const {
+DWORD CGrantDelegate::ReadTarget(Target* target) const {
     request_->GetMethod(&target->method);
-    if (!HasText(target->method)) return false;
+    if (!HasText(target->method)) return OAUTH_ERROR_NO_METHOD;
     request_->GetTokenLocation(&target->location);
-    if (!HasText(target->location)) return false;
+    if (!HasText(target->location)) return OAUTH_ERROR_NO_TOKEN_LOCATION;
     // Case-sensitive: a method "get" is sent with a body like any other.
     target->isGet = std::wcscmp(target->method, L"GET") == 0;
-    return true;
+    return 0;
 }
 
 void CGrantDelegate::ForwardRequestHeaders() {
@@ -130,7 +138,7 @@ int CGrantDelegate::ReadParams(bool encode, const wchar_t** text) {
     *text = nullptr;
     if (request_->GetParams(text, encode ? 1 : 0) != 1) {
         *text = nullptr;
-        return -1;
+        return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
     }
     return 1;
 }
@@ -160,7 +168,8 @@ int CGrantDelegate::FinishExchange(int result, ITokenResponse** response) noexce
 
 int CGrantDelegate::ExecuteGrant(ITokenRequest* request, ITokenResponse** response,
                                  const GrantStyle& style) noexcept {
-    if (response == nullptr) return -1;
+    failure_ = 0;
+    if (response == nullptr) return Fail(ERROR_INVALID_PARAMETER);
     try {
         if (StartExchange(request) != 1) return -1;
         // The Basic credentials go with the form's label; a host's own
@@ -169,7 +178,7 @@ int CGrantDelegate::ExecuteGrant(ITokenRequest* request, ITokenResponse** respon
         if (basic && PrepareBasicAuthorization() != 1) return FinishExchange(-1, response);
         if (ApplyTransportSettings() != 1) return FinishExchange(-1, response);
         Target target;
-        if (!ReadTarget(&target)) return FinishExchange(-1, response);
+        if (const DWORD missing = ReadTarget(&target)) return FinishExchange(Fail(missing), response);
         ForwardRequestHeaders();
         // A grant with a default body always sends a form, so it is labelled
         // at once; otherwise only once there are parameters to send.
@@ -191,14 +200,16 @@ int CGrantDelegate::ExecuteGrant(ITokenRequest* request, ITokenResponse** respon
         }
 
         SecureWString body;
-        // An empty default body means the grant's own fields are missing.
-        if (style.defaultBody(request_, scope, &body) != 1 || body.empty()) {
-            return FinishExchange(-1, response);
+        if (const DWORD cause = style.defaultBody(request_, scope, &body)) {
+            return FinishExchange(Fail(cause), response);
         }
         return FinishExchange(SendForm(target, body.c_str()), response);
+    } catch (const std::bad_alloc&) {
+        client_.reset();
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
     } catch (...) {
         client_.reset();
-        return -1;
+        return Fail(ERROR_INVALID_PARAMETER);
     }
 }
 

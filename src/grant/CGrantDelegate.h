@@ -26,6 +26,7 @@ public:
     // Releases an HTTP client still attached, then frees the library.
     ~CGrantDelegate() override;
     void Release() noexcept override;
+    DWORD FailureCause() const noexcept override { return failure_; }
 
     // The GET address: the location and the query joined with "?", with "&"
     // when the location already carries a query, or with nothing when it
@@ -43,10 +44,10 @@ protected:
     CGrantDelegate() noexcept;
 
     // Builds a grant's default form body from the request when it has no
-    // parameters of its own. 1: *body is complete (empty means nothing to
-    // send); -1: a value could not be encoded.
-    using DefaultBodyBuilder = int (*)(ITokenRequest* request, const wchar_t* scope,
-                                       SecureWString* body);
+    // parameters of its own. 0: *body is complete; otherwise why it could not
+    // be built (a missing field, or a value that could not be encoded).
+    using DefaultBodyBuilder = DWORD (*)(ITokenRequest* request, const wchar_t* scope,
+                                         SecureWString* body);
 
     // What a grant adds to the exchange.
     struct GrantStyle {
@@ -70,20 +71,27 @@ protected:
         bool isGet = false;
     };
 
+    // Records why the exchange fails; returns -1.
+    int Fail(DWORD cause) noexcept {
+        failure_ = cause;
+        return -1;
+    }
+
     // Stores the request and creates the HTTP client. 1, or -1 when there is
-    // no factory or it returned null.
+    // no component, no factory, or the factory returned null.
     [[nodiscard]] int StartExchange(ITokenRequest* request) noexcept;
     // Whether the host set a non-empty header of that name (letter case
     // ignored).
     bool HasOwnHeader(const wchar_t* name) const;
     // Sets Content-Type and "Basic " credentials from the client id and
-    // secret. 1, or -1 when either is missing or a conversion fails.
+    // secret. 1, or -1 (with the cause) when either is missing or a
+    // conversion fails.
     [[nodiscard]] int PrepareBasicAuthorization();
     // Refuses a secure-protocol value above 3 (negative counts as above);
     // otherwise passes its protocol code and the numeric setting on. 1 / -1.
     [[nodiscard]] int ApplyTransportSettings();
-    // Method and token location, both required.
-    [[nodiscard]] bool ReadTarget(Target* target) const;
+    // Method and token location, both required: 0, or the missing one.
+    [[nodiscard]] DWORD ReadTarget(Target* target) const;
     void ForwardRequestHeaders();
     // The request's parameter text, values encoded for a query string when
     // encode is set. 1 with *text possibly null, or -1 when it fails.
@@ -107,6 +115,7 @@ private:
     HttpClientLibrary library_;
     ReleasePtr<IHttpClient> client_;
     ITokenRequest* request_ = nullptr;
+    DWORD failure_ = 0;
 };
 
 }  // namespace OAuthClient

@@ -1,5 +1,6 @@
 #include "grant/CPasswordGrant.h"
 
+#include "OAuthErrors.h"
 #include "text/TextRules.h"
 
 namespace OAuthClient {
@@ -8,23 +9,26 @@ int CPasswordGrant::Execute(ITokenRequest* request, ITokenResponse** response) n
     return ExecuteGrant(request, response, {true, &CPasswordGrant::BuildDefaultBody});
 }
 
-int CPasswordGrant::BuildDefaultBody(ITokenRequest* request, const wchar_t* scope,
-                                     SecureWString* body) {
+DWORD CPasswordGrant::BuildDefaultBody(ITokenRequest* request, const wchar_t* scope,
+                                       SecureWString* body) {
     body->clear();
     const wchar_t* userName = nullptr;
     request->GetUserName(&userName);
     const wchar_t* password = nullptr;
     request->GetPassword(&password);
-    if (!HasText(userName) || !HasText(password)) return 1;
+    if (!HasText(userName)) return OAUTH_ERROR_NO_USER_NAME;
+    if (!HasText(password)) return OAUTH_ERROR_NO_PASSWORD;
 
     SecureWString form(L"grant_type=password");
     if (AppendFormValue(&form, L"&username=", userName) != 1 ||
         AppendFormValue(&form, L"&password=", password) != 1) {
-        return -1;
+        return OAUTH_ERROR_FORM_NOT_BUILT;
     }
-    if (HasText(scope) && AppendFormValue(&form, L"&scope=", scope) != 1) return -1;
+    if (HasText(scope) && AppendFormValue(&form, L"&scope=", scope) != 1) {
+        return OAUTH_ERROR_FORM_NOT_BUILT;
+    }
     body->swap(form);
-    return 1;
+    return 0;
 }
 
 }  // namespace OAuthClient

@@ -14,9 +14,9 @@ public:
 
     // "grant_type=password&username=...&password=...[&scope=...]" with the
     // values form-encoded, so that a password holding "&" or "=" stays one
-    // field. Empty when the user name or the password is missing; -1 when a
-    // value cannot be encoded.
-    [[nodiscard]] static int BuildDefaultBody(ITokenRequest* request, const wchar_t* scope,
+    // field. 0, or why not: no user name, no password, or a value that
+    // cannot be encoded.
+    [[nodiscard]] static DWORD BuildDefaultBody(ITokenRequest* request, const wchar_t* scope,
                                               SecureWString* body);
 };
 

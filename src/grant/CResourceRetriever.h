@@ -33,11 +33,21 @@ public:
     // request and sends once. Returns the send result, or -1 before sending.
     [[nodiscard]] virtual int ConfigureAndSend(IOAuthRequest* request);
 
+    // Why the latest Retrieve returned -1 (a code of OAuthErrors.h or a
+    // system code), or 0 when it did not.
+    DWORD FailureCause() const noexcept { return failure_; }
+
 private:
     // Declared before the client: the client is released before its library
     // is freed.
     HttpClientLibrary library_;
     ReleasePtr<IHttpClient> client_;
+    DWORD failure_ = 0;
+
+    int Fail(DWORD cause) noexcept {
+        failure_ = cause;
+        return -1;
+    }
 };
 
 }  // namespace OAuthClient

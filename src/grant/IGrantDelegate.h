@@ -20,6 +20,9 @@ public:
     // nothing was sent. Any other value: the HTTP client's send result. The
     // out-slot is written only on 1. Never throws.
     virtual int Execute(ITokenRequest* request, ITokenResponse** response) noexcept = 0;
+    // Why the latest Execute returned -1 (a code of OAuthErrors.h or a system
+    // code), or 0 when it did not.
+    virtual DWORD FailureCause() const noexcept = 0;
     virtual void Release() noexcept = 0;
 };
 

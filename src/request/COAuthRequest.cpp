@@ -19,11 +19,7 @@ int COAuthRequest::SetUrl(const wchar_t* text) noexcept { return SetWideProperty
 void COAuthRequest::GetUrl(const wchar_t** text) noexcept { GetWideProperty(url_, text); }
 
 int COAuthRequest::SetHeader(const wchar_t* name, const wchar_t* value) noexcept {
-    try {
-        return headers_.SetHeader(name, value);
-    } catch (...) {
-        return -1;
-    }
+    return SetHeaderForHost(headers_, name, value);
 }
 
 void COAuthRequest::GetHeader(const wchar_t* name, const wchar_t** value) noexcept {
@@ -34,11 +30,7 @@ void COAuthRequest::GetHeader(const wchar_t* name, const wchar_t** value) noexce
 }
 
 int COAuthRequest::SetHeaders(const wchar_t* text) noexcept {
-    try {
-        return headers_.SetHeaders(text);
-    } catch (...) {
-        return -1;
-    }
+    return SetHeadersForHost(headers_, text);
 }
 
 void COAuthRequest::GetHeaders(const wchar_t** text) noexcept {

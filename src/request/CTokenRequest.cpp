@@ -20,11 +20,7 @@ void AddFromProperty(ParamMap& params, const wchar_t* name, const WideBuffer& pr
 void CTokenRequest::ClearHeaders() noexcept { headers_.Clear(); }
 
 int CTokenRequest::SetHeader(const wchar_t* name, const wchar_t* value) noexcept {
-    try {
-        return headers_.SetHeader(name, value);
-    } catch (...) {
-        return -1;
-    }
+    return SetHeaderForHost(headers_, name, value);
 }
 
 void CTokenRequest::GetHeader(const wchar_t* name, const wchar_t** value) noexcept {
@@ -35,11 +31,7 @@ void CTokenRequest::GetHeader(const wchar_t* name, const wchar_t** value) noexce
 }
 
 int CTokenRequest::SetHeaders(const wchar_t* text) noexcept {
-    try {
-        return headers_.SetHeaders(text);
-    } catch (...) {
-        return -1;
-    }
+    return SetHeadersForHost(headers_, text);
 }
 
 void CTokenRequest::GetHeaders(const wchar_t** text) noexcept {

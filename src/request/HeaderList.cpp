@@ -1,7 +1,9 @@
 #include "request/HeaderList.h"
 
 #include <cwchar>
+#include <new>
 
+#include "entry/LastError.h"
 #include "text/TextRules.h"
 
 namespace OAuthClient {
@@ -150,6 +152,30 @@ void HeaderList::Clear() noexcept {
     // Swapped out rather than cleared, so that the storage itself (where
     // short lines live inside the string objects) is wiped and freed too.
     Lines().swap(lines_);
+}
+
+int SetHeaderForHost(HeaderList& headers, const wchar_t* name, const wchar_t* value) noexcept {
+    LastErrorScope lastError;
+    if (name == nullptr || value == nullptr) return lastError.Fail(ERROR_INVALID_PARAMETER);
+    try {
+        return lastError.Finish(headers.SetHeader(name, value), OAUTH_ERROR_HEADER_REFUSED);
+    } catch (const std::bad_alloc&) {
+        return lastError.Fail(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (...) {
+        return lastError.Fail(ERROR_INVALID_PARAMETER);
+    }
+}
+
+int SetHeadersForHost(HeaderList& headers, const wchar_t* text) noexcept {
+    LastErrorScope lastError;
+    if (text == nullptr) return lastError.Fail(ERROR_INVALID_PARAMETER);
+    try {
+        return lastError.Finish(headers.SetHeaders(text), OAUTH_ERROR_HEADER_REFUSED);
+    } catch (const std::bad_alloc&) {
+        return lastError.Fail(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (...) {
+        return lastError.Fail(ERROR_INVALID_PARAMETER);
+    }
 }
 
 }  // namespace OAuthClient

@@ -56,6 +56,13 @@ private:
     WideBuffer headerValue_;
 };
 
+// SetHeader and SetHeaders as the request objects offer them to hosts: never
+// throw, and leave the thread's last-error value as found on success, or the
+// cause on failure (a null text, a refused header, exhausted memory).
+int SetHeaderForHost(HeaderList& headers, const wchar_t* name, const wchar_t* value) noexcept;
+int SetHeadersForHost(HeaderList& headers, const wchar_t* text) noexcept;
+
+
 }  // namespace OAuthClient
 
 #endif  // OAUTH_REQUEST_HEADERLIST_H
