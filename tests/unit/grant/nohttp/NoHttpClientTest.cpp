@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ModuleProbe.h"
+#include "OAuthErrors.h"
 #include "TestObjects.h"
 
 namespace OAuthClient {
@@ -27,6 +28,7 @@ TEST(NoHttpClient, EveryTokenRequestFails) {
         request->SetPassword(L"pw");
         ITokenResponse* untouched = reinterpret_cast<ITokenResponse*>(0x1);
         EXPECT_EQ(client->RequestToken(request.get(), &untouched), -1) << grantType;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(OAUTH_ERROR_HTTP_COMPONENT_MISSING));
         EXPECT_EQ(untouched, reinterpret_cast<ITokenResponse*>(0x1));
         EXPECT_EQ(GetModuleHandleW(L"qzhttpclient190.dll"), nullptr);
     }
@@ -41,6 +43,7 @@ TEST(NoHttpClient, EveryResourceRequestFails) {
     for (int i = 0; i < 2; ++i) {
         IResourceResponse* untouched = reinterpret_cast<IResourceResponse*>(0x1);
         EXPECT_EQ(client->RequestResource(request.get(), &untouched), -1);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(OAUTH_ERROR_HTTP_COMPONENT_MISSING));
         EXPECT_EQ(untouched, reinterpret_cast<IResourceResponse*>(0x1));
     }
     EXPECT_EQ(GetModuleHandleW(L"qzhttpclient190.dll"), nullptr);
