@@ -30,7 +30,7 @@ import run_example  # noqa: E402
 
 BINARIES = ["OAuth_Dll.dll", "QZSHR190.dll", "qzhttpclient190.dll", "oauthcli.exe"]
 EXPECTED = sorted(["bin/" + name for name in BINARIES] + [
-    "include/OAuthClient.h", "lib/OAuth_Dll.lib", "lib/libOAuth_Dll.dll.a", "lib/OAuth_Dll.def",
+    "include/OAuthClient.h", "include/OAuthErrors.h", "lib/OAuth_Dll.lib", "lib/libOAuth_Dll.dll.a", "lib/OAuth_Dll.def",
     "examples/host.cpp", "examples/host.c", "examples/OAuthSlots.h",
     "README.md", "LICENSE", "CHANGELOG.md", "SHA256SUMS"])
 
