@@ -49,7 +49,8 @@
 #define OAUTH_ERROR_FORM_NOT_BUILT 0x2000000FL
 /* A text property setter was given an empty text. */
 #define OAUTH_ERROR_TEXT_EMPTY 0x20000010L
-/* RequestResource: the body's byte count is negative. */
+/* SetBodyBytes, SetBodyText(As): the body's length is negative or too large;
+ * RequestResource: the body's byte count is negative. */
 #define OAUTH_ERROR_BODY_LENGTH 0x20000011L
 
 #endif /* OAUTHERRORS_H */

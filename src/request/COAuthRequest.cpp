@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "CheckedSize.h"
+#include "entry/LastError.h"
 #include "request/WideProperty.h"
 #include "text/TextEncoding.h"
 #include "text/TextRules.h"
@@ -52,37 +53,51 @@ void COAuthRequest::ClearBody() noexcept {
 // Copies the bytes before the old body goes, so they may be the old body
 // itself (a host passing back what GetBodyBytes lent it). A failure leaves
 // no body, like every failed body setter.
-int COAuthRequest::InstallBody(const unsigned char* bytes, int length) noexcept {
+DWORD COAuthRequest::InstallBody(const unsigned char* bytes, int length) noexcept {
     if (length == 0) {
         ClearBody();
-        return 1;
+        return 0;
     }
     ByteBuffer copy = ByteBuffer::Zeroed(static_cast<size_t>(length) + 2);
     if (!copy) {
         ClearBody();
-        return -1;
+        return ERROR_NOT_ENOUGH_MEMORY;
     }
     std::memcpy(copy.get(), bytes, static_cast<size_t>(length));
     bodyText_.reset();
     body_ = std::move(copy);
     bodyLength_ = length;
-    return 1;
+    return 0;
 }
 
 int COAuthRequest::SetBodyBytes(const unsigned char* data, int length) noexcept {
+    LastErrorScope lastError;
     if (length < 0 || length > kMaxBodyLength || (data == nullptr && length != 0)) {
         ClearBody();
-        return -1;
+        return lastError.Fail(data == nullptr ? ERROR_INVALID_PARAMETER : OAUTH_ERROR_BODY_LENGTH);
     }
-    return InstallBody(data, length);
+    const DWORD cause = InstallBody(data, length);
+    return cause != 0 ? lastError.Fail(cause) : 1;
 }
 
-int COAuthRequest::SetBodyFromText(const wchar_t* text, int encoding, BodyEncoder encoder) {
-    const size_t unitCount = text ? std::wcslen(text) : 0;
-    int intCount = 0;
-    if (unitCount == 0 || !ToInt(unitCount, &intCount) || IsBlank(text, unitCount)) {
+DWORD COAuthRequest::SetBodyFromText(const wchar_t* text, int encoding, BodyEncoder encoder) {
+    if (text == nullptr) {
         ClearBody();
-        return -1;
+        return ERROR_INVALID_PARAMETER;
+    }
+    const size_t unitCount = std::wcslen(text);
+    int intCount = 0;
+    if (unitCount == 0 || IsBlank(text, unitCount)) {
+        ClearBody();
+        return OAUTH_ERROR_TEXT_EMPTY;
+    }
+    if (!ToInt(unitCount, &intCount)) {
+        ClearBody();
+        return OAUTH_ERROR_BODY_LENGTH;
+    }
+    if (encoder == BodyEncoder::kByCode && (encoding < kTextAnsi || encoding > kTextUtf16Be)) {
+        ClearBody();
+        return ERROR_INVALID_PARAMETER;
     }
     // Encoded before the old body and text go: text may be the pointer that
     // GetBodyText lent.
@@ -93,7 +108,10 @@ int COAuthRequest::SetBodyFromText(const wchar_t* text, int encoding, BodyEncode
     ByteBuffer encoded(raw, length > 0 ? static_cast<size_t>(length) : 0);
     if (length < 0 || length > kMaxBodyLength || (length == 0 && encoder == BodyEncoder::kUtf16LeDefault)) {
         ClearBody();
-        return -1;
+        // With the code known, an encoder fails on a text the code page
+        // cannot carry (or when memory runs out in the conversion); the
+        // length test fails a body past 2 GiB.
+        return length > kMaxBodyLength ? OAUTH_ERROR_BODY_LENGTH : ERROR_NO_UNICODE_TRANSLATION;
     }
     // The encoders' buffers differ in how many zero bytes follow the body;
     // the copy gives every encoding the same two.
@@ -101,20 +119,24 @@ int COAuthRequest::SetBodyFromText(const wchar_t* text, int encoding, BodyEncode
 }
 
 int COAuthRequest::SetBodyTextAs(const wchar_t* text, int encoding) noexcept {
+    LastErrorScope lastError;
     try {
-        return SetBodyFromText(text, encoding, BodyEncoder::kByCode);
+        const DWORD cause = SetBodyFromText(text, encoding, BodyEncoder::kByCode);
+        return cause != 0 ? lastError.Fail(cause) : 1;
     } catch (...) {
         ClearBody();
-        return -1;
+        return lastError.Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
 }
 
 int COAuthRequest::SetBodyText(const wchar_t* text) noexcept {
+    LastErrorScope lastError;
     try {
-        return SetBodyFromText(text, kTextUtf16Le, BodyEncoder::kUtf16LeDefault);
+        const DWORD cause = SetBodyFromText(text, kTextUtf16Le, BodyEncoder::kUtf16LeDefault);
+        return cause != 0 ? lastError.Fail(cause) : 1;
     } catch (...) {
         ClearBody();
-        return -1;
+        return lastError.Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
 }
 

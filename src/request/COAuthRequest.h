@@ -54,8 +54,10 @@ private:
     // default UTF-16LE body, where an empty encoding also counts as failure.
     enum class BodyEncoder { kByCode, kUtf16LeDefault };
 
-    [[nodiscard]] int SetBodyFromText(const wchar_t* text, int encoding, BodyEncoder encoder);
-    [[nodiscard]] int InstallBody(const unsigned char* bytes, int length) noexcept;
+    // Both return 0, or why the body could not be set (a code of
+    // OAuthErrors.h or a system code).
+    [[nodiscard]] DWORD SetBodyFromText(const wchar_t* text, int encoding, BodyEncoder encoder);
+    [[nodiscard]] DWORD InstallBody(const unsigned char* bytes, int length) noexcept;
     void ClearBody() noexcept;
 
     WideBuffer url_;

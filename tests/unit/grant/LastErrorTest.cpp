@@ -123,17 +123,31 @@ TEST_F(LastError, EveryPublicCodeHasAnEnglishText) {
 }
 
 TEST_F(LastError, SettersReportTheirRefusals) {
-    TokenRequestPtr token = NewTokenRequest(nullptr);
-    ResourceRequestPtr resource = NewResourceRequest();
-    DWORD error = 0;
-    EXPECT_EQ(Run([&] { return token->SetClientId(L""); }, &error), -1);
-    EXPECT_EQ(error, OAUTH_ERROR_TEXT_EMPTY);
-    EXPECT_EQ(Run([&] { return resource->SetUrl(nullptr); }, &error), -1);
-    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(Run([&] { return token->SetHeader(L"Bad Name", L"v"); }, &error), -1);
-    EXPECT_EQ(error, OAUTH_ERROR_HEADER_REFUSED);
-    EXPECT_EQ(Run([&] { return resource->SetHeaders(L"no colon"); }, &error), -1);
-    EXPECT_EQ(error, OAUTH_ERROR_HEADER_REFUSED);
+    static TokenRequestPtr token;
+    static ResourceRequestPtr resource;
+    token = NewTokenRequest(nullptr);
+    resource = NewResourceRequest();
+    static const unsigned char bytes[] = {1};
+    const struct {
+        const char* cause;
+        int (*call)();
+        DWORD code;
+    } cases[] = {
+        {"empty text", [] { return token->SetClientId(L""); }, OAUTH_ERROR_TEXT_EMPTY},
+        {"null text", [] { return resource->SetUrl(nullptr); }, ERROR_INVALID_PARAMETER},
+        {"bad name", [] { return token->SetHeader(L"Bad Name", L"v"); }, OAUTH_ERROR_HEADER_REFUSED},
+        {"no colon", [] { return resource->SetHeaders(L"no colon"); }, OAUTH_ERROR_HEADER_REFUSED},
+        {"blank body", [] { return resource->SetBodyText(L"   "); }, OAUTH_ERROR_TEXT_EMPTY},
+        {"negative length", [] { return resource->SetBodyBytes(bytes, -1); }, OAUTH_ERROR_BODY_LENGTH},
+        {"unknown encoding", [] { return resource->SetBodyTextAs(L"x", 9); }, ERROR_INVALID_PARAMETER},
+    };
+    for (const auto& c : cases) {
+        DWORD error = 0;
+        EXPECT_EQ(Run(c.call, &error), -1) << c.cause;
+        EXPECT_EQ(error, c.code) << c.cause;
+    }
+    token.reset();
+    resource.reset();
 }
 
 TEST_F(LastError, ASendFailureLeavesTheClientsCode) {
