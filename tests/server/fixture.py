@@ -15,10 +15,10 @@ step ever run.
 
 import argparse
 import os
-import signal
 import subprocess
 import sys
-import time
+
+import background
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVER = os.path.join(HERE, "authserver.py")
@@ -69,72 +69,15 @@ def make_pki(directory):
             "-subj", "/O=OAuth_Dll tests/CN=127.0.0.1", "-addext", SERVER_NAMES)
 
 
-def alive(pid):
-    try:
-        os.kill(pid, 0)
-    except ProcessLookupError:
-        return False
-    except PermissionError:
-        return True
-    return True
-
-
-def read_pid(state):
-    try:
-        with open(os.path.join(state, "server.pid"), encoding="ascii") as f:
-            return int(f.read().strip())
-    except (OSError, ValueError):
-        return None
-
-
-def stop(state):
-    pid = read_pid(state)
-    if pid is not None and alive(pid):
-        os.kill(pid, signal.SIGTERM)
-        deadline = time.monotonic() + 5
-        while alive(pid) and time.monotonic() < deadline:
-            time.sleep(0.05)
-        if alive(pid):
-            os.kill(pid, signal.SIGKILL)
-    for name in ("server.pid", "ports.json"):
-        try:
-            os.remove(os.path.join(state, name))
-        except OSError:
-            pass
-
-
 def start(state, pki, wait, max_seconds):
-    os.makedirs(state, exist_ok=True)
-    stop(state)  # a server left over from an interrupted run
-    ports = os.path.join(state, "ports.json")
-    log_path = os.path.join(state, "server.log")
-    command = [sys.executable, SERVER, "--ports-file", ports, "--log", log_path,
-               "--max-seconds", str(max_seconds)]
+    command = [sys.executable, SERVER, "--ports-file", background.ports_path(state),
+               "--log", background.log_path(state, "server"), "--max-seconds", str(max_seconds)]
     if pki:
         command += ["--cert", os.path.join(pki, "server.pem"),
                     "--key", os.path.join(pki, "server.key"),
                     "--untrusted-cert", os.path.join(pki, "untrusted.pem"),
                     "--untrusted-key", os.path.join(pki, "untrusted.key")]
-    with open(log_path, "w", encoding="utf-8") as log:
-        process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=log,
-                                   stderr=subprocess.STDOUT, start_new_session=True)
-    with open(os.path.join(state, "server.pid"), "w", encoding="ascii") as f:
-        f.write(str(process.pid))
-
-    deadline = time.monotonic() + wait
-    while time.monotonic() < deadline:
-        if os.path.exists(ports):
-            with open(ports, encoding="utf-8") as f:
-                print(f.read())
-            return 0
-        if process.poll() is not None:
-            break
-        time.sleep(0.05)
-    with open(log_path, encoding="utf-8", errors="replace") as f:
-        sys.stderr.write(f.read())
-    stop(state)
-    sys.stderr.write("test server did not come up\n")
-    return 1
+    return background.start(state, "server", command, wait, "test server")
 
 
 def main():
@@ -150,8 +93,7 @@ def main():
         return 0
     if args.action == "start":
         return start(args.dir, args.pki, args.wait, args.max_seconds)
-    stop(args.dir)
-    return 0
+    return background.stop(args.dir, "server")
 
 
 if __name__ == "__main__":

@@ -54,7 +54,6 @@ import argparse
 import datetime
 import json
 import os
-import signal
 import socket
 import ssl
 import subprocess
@@ -62,6 +61,8 @@ import sys
 import threading
 import time
 import warnings
+
+import background
 
 MAX_BODY = 256 * 1024 * 1024
 CONNECTION_SECONDS = 120
@@ -472,83 +473,18 @@ def serve(args):
     for listener in listeners:
         ports[listener.name] = listener.port
 
-    stop = threading.Event()
-    signal.signal(signal.SIGTERM, lambda *_: stop.set())
-    signal.signal(signal.SIGINT, lambda *_: stop.set())
-    temporary = args.ports_file + ".tmp"
-    with open(temporary, "w", encoding="utf-8") as f:
-        json.dump(ports, f)
-    os.replace(temporary, args.ports_file)
-    stop.wait(args.max_seconds)
-    try:
-        os.remove(args.ports_file)
-    except OSError:
-        pass
-    return 0
+    return background.publish_and_wait(args.ports_file, ports, args.max_seconds)
 
 
 # --- fixture steps ----------------------------------------------------------
 
-def alive(pid):
-    try:
-        os.kill(pid, 0)
-    except ProcessLookupError:
-        return False
-    except PermissionError:
-        return True
-    return True
-
-
-def stop(state):
-    try:
-        with open(os.path.join(state, "hostile.pid"), encoding="ascii") as f:
-            pid = int(f.read().strip())
-    except (OSError, ValueError):
-        pid = None
-    if pid is not None and alive(pid):
-        os.kill(pid, signal.SIGTERM)
-        deadline = time.monotonic() + 5
-        while alive(pid) and time.monotonic() < deadline:
-            time.sleep(0.05)
-        if alive(pid):
-            os.kill(pid, signal.SIGKILL)
-    for name in ("hostile.pid", "ports.json"):
-        try:
-            os.remove(os.path.join(state, name))
-        except OSError:
-            pass
-    return 0
-
-
 def start(args):
-    state = args.dir
-    os.makedirs(state, exist_ok=True)
-    stop(state)  # one left over from an interrupted run
-    certs = os.path.join(state, "certs")
+    certs = os.path.join(args.dir, "certs")
     make_certificates(certs, args.pki)
-    ports = os.path.join(state, "ports.json")
-    log_path = os.path.join(state, "hostile.log")
-    command = [sys.executable, os.path.abspath(__file__), "serve", "--ports-file", ports,
-               "--pki", args.pki, "--certs", certs, "--max-seconds", str(args.max_seconds)]
-    with open(log_path, "w", encoding="utf-8") as log:
-        process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=log,
-                                   stderr=subprocess.STDOUT, start_new_session=True)
-    with open(os.path.join(state, "hostile.pid"), "w", encoding="ascii") as f:
-        f.write(str(process.pid))
-    deadline = time.monotonic() + args.wait
-    while time.monotonic() < deadline:
-        if os.path.exists(ports):
-            with open(ports, encoding="utf-8") as f:
-                print(f.read())
-            return 0
-        if process.poll() is not None:
-            break
-        time.sleep(0.05)
-    with open(log_path, encoding="utf-8", errors="replace") as f:
-        sys.stderr.write(f.read())
-    stop(state)
-    sys.stderr.write("hostile server did not come up\n")
-    return 1
+    command = [sys.executable, os.path.abspath(__file__), "serve",
+               "--ports-file", background.ports_path(args.dir), "--pki", args.pki, "--certs", certs,
+               "--max-seconds", str(args.max_seconds)]
+    return background.start(args.dir, "hostile", command, args.wait, "hostile server")
 
 
 def main():
@@ -568,7 +504,7 @@ def main():
     if not args.dir:
         parser.error("--dir is required")
     if args.action == "stop":
-        return stop(args.dir)
+        return background.stop(args.dir, "hostile")
     if not args.pki:
         parser.error("start needs --pki")
     return start(args)

@@ -32,12 +32,11 @@ import argparse
 import json
 import os
 import select
-import signal
 import socket
-import subprocess
 import sys
 import threading
-import time
+
+import background
 
 CONNECTION_SECONDS = 120
 HOST = "127.0.0.2"
@@ -158,78 +157,14 @@ def serve(args):
             threading.Thread(target=serve_connection, args=(connection, port), daemon=True).start()
 
     threading.Thread(target=accept, daemon=True).start()
-    stop = threading.Event()
-    signal.signal(signal.SIGTERM, lambda *_: stop.set())
-    signal.signal(signal.SIGINT, lambda *_: stop.set())
-    temporary = args.ports_file + ".tmp"
-    with open(temporary, "w", encoding="utf-8") as f:
-        json.dump({"proxy": port, "pid": os.getpid()}, f)
-    os.replace(temporary, args.ports_file)
-    stop.wait(args.max_seconds)
-    try:
-        os.remove(args.ports_file)
-    except OSError:
-        pass
-    return 0
-
-
-def alive(pid):
-    try:
-        os.kill(pid, 0)
-    except ProcessLookupError:
-        return False
-    except PermissionError:
-        return True
-    return True
-
-
-def stop(state):
-    try:
-        with open(os.path.join(state, "proxy.pid"), encoding="ascii") as f:
-            pid = int(f.read().strip())
-    except (OSError, ValueError):
-        pid = None
-    if pid is not None and alive(pid):
-        os.kill(pid, signal.SIGTERM)
-        deadline = time.monotonic() + 5
-        while alive(pid) and time.monotonic() < deadline:
-            time.sleep(0.05)
-        if alive(pid):
-            os.kill(pid, signal.SIGKILL)
-    for name in ("proxy.pid", "ports.json"):
-        try:
-            os.remove(os.path.join(state, name))
-        except OSError:
-            pass
-    return 0
+    return background.publish_and_wait(args.ports_file, {"proxy": port, "pid": os.getpid()},
+                                       args.max_seconds)
 
 
 def start(args):
-    os.makedirs(args.dir, exist_ok=True)
-    stop(args.dir)  # one left over from an interrupted run
-    ports = os.path.join(args.dir, "ports.json")
-    log_path = os.path.join(args.dir, "proxy.log")
-    command = [sys.executable, os.path.abspath(__file__), "serve", "--ports-file", ports,
-               "--max-seconds", str(args.max_seconds)]
-    with open(log_path, "w", encoding="utf-8") as log:
-        process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=log,
-                                   stderr=subprocess.STDOUT, start_new_session=True)
-    with open(os.path.join(args.dir, "proxy.pid"), "w", encoding="ascii") as f:
-        f.write(str(process.pid))
-    deadline = time.monotonic() + args.wait
-    while time.monotonic() < deadline:
-        if os.path.exists(ports):
-            with open(ports, encoding="utf-8") as f:
-                print(f.read())
-            return 0
-        if process.poll() is not None:
-            break
-        time.sleep(0.05)
-    with open(log_path, encoding="utf-8", errors="replace") as f:
-        sys.stderr.write(f.read())
-    stop(args.dir)
-    sys.stderr.write("proxy did not come up\n")
-    return 1
+    command = [sys.executable, os.path.abspath(__file__), "serve",
+               "--ports-file", background.ports_path(args.dir), "--max-seconds", str(args.max_seconds)]
+    return background.start(args.dir, "proxy", command, args.wait, "proxy")
 
 
 def main():
@@ -246,7 +181,7 @@ def main():
         return serve(args)
     if not args.dir:
         parser.error("--dir is required")
-    return stop(args.dir) if args.action == "stop" else start(args)
+    return background.stop(args.dir, "proxy") if args.action == "stop" else start(args)
 
 
 if __name__ == "__main__":
