@@ -3,8 +3,11 @@
  * An operation that returns -1 leaves one of these codes in the thread's
  * last-error value (GetLastError). The library's own causes are in the
  * customer range (bit 29 set); where a system code says it already, the
- * library uses that one: ERROR_INVALID_PARAMETER for a null pointer,
- * ERROR_NOT_ENOUGH_MEMORY when memory ran out. An exchange the HTTP client
+ * library uses that one: ERROR_INVALID_PARAMETER for a null pointer or a
+ * text-encoding code out of range, ERROR_NOT_ENOUGH_MEMORY when memory ran
+ * out, ERROR_NOT_FOUND from a getter whose header, field or body is absent,
+ * ERROR_NO_UNICODE_TRANSLATION from a body getter whose bytes do not decode
+ * in the encoding asked for. An exchange the HTTP client
  * could not complete returns the client's system code, and the last-error
  * value holds the same code. A call that succeeds leaves the last-error
  * value as it found it.
@@ -44,8 +47,8 @@
 #define OAUTH_ERROR_HTTP_COMPONENT_NO_FACTORY 0x2000000DL
 /* SetHeader, SetHeaders: a name or value was empty or not acceptable. */
 #define OAUTH_ERROR_HEADER_REFUSED 0x2000000EL
-/* RequestToken: the form text (or the Basic credentials) could not be built
- * from the request's texts. */
+/* RequestToken, GetParams: the form text (or the Basic credentials) could not
+ * be built from the request's texts (one holds a lone surrogate). */
 #define OAUTH_ERROR_FORM_NOT_BUILT 0x2000000FL
 /* A text property setter was given an empty text. */
 #define OAUTH_ERROR_TEXT_EMPTY 0x20000010L

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "OAuthErrors.h"
+#include "text/TextEncoding.h"
 
 namespace OAuthClient {
 
@@ -45,6 +46,20 @@ private:
     const DWORD saved_;
     DWORD cause_ = 0;
 };
+
+// For the getters, which call nothing that changes the value on the way and so
+// need no scope: a success leaves the value alone, a failure sets its cause.
+inline int FailWith(DWORD cause) noexcept {
+    SetLastError(cause);
+    return -1;
+}
+
+// Why a decoding into text gave nothing: an encoding code out of range, or
+// bytes that do not decode.
+inline int FailDecoding(int encoding) noexcept {
+    const bool known = encoding >= kTextAnsi && encoding <= kTextUtf16Be;
+    return FailWith(known ? ERROR_NO_UNICODE_TRANSLATION : ERROR_INVALID_PARAMETER);
+}
 
 }  // namespace OAuthClient
 

@@ -141,21 +141,23 @@ int COAuthRequest::SetBodyText(const wchar_t* text) noexcept {
 }
 
 int COAuthRequest::GetBodyBytes(const unsigned char** data, int* length) noexcept {
-    if (data == nullptr || length == nullptr || !body_ || bodyLength_ == 0) return -1;
+    if (data == nullptr || length == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
+    if (!body_ || bodyLength_ == 0) return FailWith(ERROR_NOT_FOUND);
     *data = body_.get();
     *length = bodyLength_;
     return 1;
 }
 
 int COAuthRequest::GetBodyTextAs(const wchar_t** text, int* length, int encoding) noexcept {
-    if (text == nullptr || length == nullptr || !body_ || bodyLength_ == 0) return -1;
+    if (text == nullptr || length == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
+    if (!body_ || bodyLength_ == 0) return FailWith(ERROR_NOT_FOUND);
     wchar_t* raw = nullptr;
     const int unitCount = DecodeText(&raw, body_.get(), bodyLength_, encoding);
     // Every decoder's array holds at least the count plus a terminator.
     WideBuffer decoded(raw, unitCount > 0 ? static_cast<size_t>(unitCount) + 1 : 0);
     if (unitCount <= 0 || !decoded) {
         bodyText_.reset();
-        return -1;
+        return FailDecoding(encoding);
     }
     bodyText_ = std::move(decoded);
     *text = bodyText_.get();
@@ -164,7 +166,8 @@ int COAuthRequest::GetBodyTextAs(const wchar_t** text, int* length, int encoding
 }
 
 int COAuthRequest::GetBodyText(const wchar_t** text, int* length) noexcept {
-    if (text == nullptr || length == nullptr || !body_ || bodyLength_ == 0) return -1;
+    if (text == nullptr || length == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
+    if (!body_ || bodyLength_ == 0) return FailWith(ERROR_NOT_FOUND);
     int encoding = kTextAnsi;
     switch (DetectEncoding(body_.get(), bodyLength_)) {
     case kDetectUtf8:

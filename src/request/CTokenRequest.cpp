@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "entry/LastError.h"
 #include "request/WideProperty.h"
 
 namespace OAuthClient {
@@ -56,13 +57,13 @@ void CTokenRequest::SetParams(const wchar_t* text) noexcept {
 }
 
 int CTokenRequest::GetParams(const wchar_t** text, int encode) noexcept {
-    if (text == nullptr) return -1;
+    if (text == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
     try {
         // Only the low byte of the flag counts.
         return BuildParams(text, (encode & 0xFF) == 1);
     } catch (...) {
         paramsText_.reset();
-        return -1;
+        return FailWith(ERROR_NOT_ENOUGH_MEMORY);
     }
 }
 
@@ -90,7 +91,7 @@ int CTokenRequest::BuildParams(const wchar_t** text, bool encode) {
     if (working.BuildText(encode, &built) == 1) copy = CopyWide(built.data(), built.size());
     if (!copy) {
         paramsText_.reset();
-        return -1;
+        return FailWith(OAUTH_ERROR_FORM_NOT_BUILT);
     }
     paramsText_ = std::move(copy);
     *text = paramsText_.get();

@@ -43,24 +43,25 @@ void CResourceResponse::CopyBody(const unsigned char* data, int byteCount) {
 }
 
 int CResourceResponse::GetHeader(const wchar_t* name, const wchar_t** value) {
-    if (name == nullptr || value == nullptr) return -1;
+    if (name == nullptr || value == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
     return head_.GetHeader(std::wstring_view(name), value);
 }
 
 int CResourceResponse::GetHeaders(const wchar_t** text) { return head_.GetHeaders(text); }
 
 int CResourceResponse::GetBodyBytes(const unsigned char** data, int* length) {
-    if (data == nullptr || length == nullptr || !body_ || bodyLength_ == 0) return -1;
+    if (data == nullptr || length == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
+    if (!body_ || bodyLength_ == 0) return FailWith(ERROR_NOT_FOUND);
     *data = body_.get();
     *length = bodyLength_;
     return 1;
 }
 
-int CResourceResponse::KeepDecoded(wchar_t* decoded, int unitCount, const wchar_t** out) noexcept {
-    if (decoded == nullptr) return -1;
-    if (unitCount <= 0) {
+int CResourceResponse::KeepDecoded(wchar_t* decoded, int unitCount, int encoding,
+                                   const wchar_t** out) noexcept {
+    if (decoded == nullptr || unitCount <= 0) {
         delete[] decoded;
-        return -1;
+        return FailDecoding(encoding);
     }
     // The decoders allocate at least one unit beyond the text, so unitCount
     // + 1 units are safe to wipe when the text goes.
@@ -70,20 +71,21 @@ int CResourceResponse::KeepDecoded(wchar_t* decoded, int unitCount, const wchar_
 }
 
 int CResourceResponse::GetBodyTextAs(const wchar_t** text, int encoding) {
-    if (text == nullptr) return -1;
+    if (text == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
     bodyText_.reset();
-    if (!body_) return -1;
+    if (!body_) return FailWith(ERROR_NOT_FOUND);
     try {
         wchar_t* decoded = nullptr;
         const int unitCount = DecodeText(&decoded, body_.get(), bodyLength_, encoding);
-        return KeepDecoded(decoded, unitCount, text);
+        return KeepDecoded(decoded, unitCount, encoding, text);
     } catch (...) {
-        return -1;
+        return FailWith(ERROR_NOT_ENOUGH_MEMORY);
     }
 }
 
 int CResourceResponse::GetBodyText(const wchar_t** text) {
-    if (text == nullptr || !body_) return -1;
+    if (text == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
+    if (!body_) return FailWith(ERROR_NOT_FOUND);
     if (bodyText_) {
         *text = bodyText_.get();
         return 1;
@@ -110,9 +112,9 @@ int CResourceResponse::GetBodyText(const wchar_t** text) {
                 }
                 break;
         }
-        return KeepDecoded(decoded, unitCount, text);
+        return KeepDecoded(decoded, unitCount, kTextUtf8, text);
     } catch (...) {
-        return -1;
+        return FailWith(ERROR_NOT_ENOUGH_MEMORY);
     }
 }
 

@@ -45,7 +45,9 @@ private:
     ~CResourceResponse() = default;
 
     void CopyBody(const unsigned char* data, int byteCount);
-    [[nodiscard]] int KeepDecoded(wchar_t* decoded, int unitCount, const wchar_t** out) noexcept;
+    // encoding names the cause when there is no text.
+    [[nodiscard]] int KeepDecoded(wchar_t* decoded, int unitCount, int encoding,
+                                  const wchar_t** out) noexcept;
 
     ReplyHead head_;       // header names as received
     WideBuffer bodyText_;  // the last decoding, reused by GetBodyText

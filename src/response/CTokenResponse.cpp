@@ -18,10 +18,11 @@ WideBuffer LookupField(const TextMap& members, std::wstring_view key) {
     return CopyReplyText(value.data(), value.size());
 }
 
+// As HandOutText, except that an absent field also nulls out.
 int HandOutErrorField(const WideBuffer& field, const wchar_t** out) noexcept {
-    if (out == nullptr) return -1;
+    if (out == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
     *out = field.get();
-    return field ? 1 : -1;
+    return field ? 1 : FailWith(ERROR_NOT_FOUND);
 }
 
 }  // namespace
@@ -83,13 +84,13 @@ void CTokenResponse::ReadReplyFields(IHttpClient& client) noexcept {
 }
 
 int CTokenResponse::GetHeader(const wchar_t* name, const wchar_t** value) {
-    if (name == nullptr || value == nullptr) return -1;
+    if (name == nullptr || value == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
     try {
         SecureWString key(name);
         for (wchar_t& unit : key) unit = AsciiUpper(unit);
         return head_.GetHeader(key, value);
     } catch (...) {
-        return -1;
+        return FailWith(ERROR_NOT_ENOUGH_MEMORY);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <new>
 #include <string_view>
 
+#include "entry/LastError.h"
 #include "response/TextMap.h"
 #include "text/OwnedBuffer.h"
 
@@ -27,9 +28,11 @@ inline WideBuffer CopyReplyText(const wchar_t* text) {
 }
 
 // The getter rule: a null field or a null out-pointer gives -1 with out
-// untouched; otherwise out borrows the field's text and the result is 1.
+// untouched (and the cause in the last-error value); otherwise out borrows
+// the field's text and the result is 1.
 [[nodiscard]] inline int HandOutText(const WideBuffer& field, const wchar_t** out) noexcept {
-    if (out == nullptr || !field) return -1;
+    if (out == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
+    if (!field) return FailWith(ERROR_NOT_FOUND);
     *out = field.get();
     return 1;
 }
@@ -41,9 +44,9 @@ inline WideBuffer CopyReplyText(const wchar_t* text) {
 [[nodiscard]] inline int HandOutHeader(const TextMap& headers, std::wstring_view name,
                                        WideBuffer& valueBuffer, const wchar_t** out) noexcept {
     const auto found = headers.find(name);
-    if (found == headers.end()) return -1;
+    if (found == headers.end()) return FailWith(ERROR_NOT_FOUND);
     WideBuffer copy = CopyWide(found->second.data(), found->second.size());
-    if (!copy) return -1;
+    if (!copy) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
     valueBuffer = std::move(copy);
     *out = valueBuffer.get();
     return 1;

@@ -64,8 +64,8 @@ TEST_F(LastError, EachCauseHasItsCodeAndText) {
     } tokenCases[] = {
         {"no grant type", nullptr, nullptr, OAUTH_ERROR_NO_GRANT_TYPE},
         {"no client id", L"client_credentials", nullptr, OAUTH_ERROR_NO_CLIENT_ID},
-        {"no client secret", L"client_credentials",
-         [](ITokenRequest* r) { r->SetClientId(L"id"); }, OAUTH_ERROR_NO_CLIENT_SECRET},
+        {"no client secret", L"client_credentials", [](ITokenRequest* r) { r->SetClientId(L"id"); },
+         OAUTH_ERROR_NO_CLIENT_SECRET},
         {"no user name", L"password",
          [](ITokenRequest* r) { r->SetClientId(L"id"), r->SetClientSecret(L"s"); },
          OAUTH_ERROR_NO_USER_NAME},
@@ -122,12 +122,18 @@ TEST_F(LastError, EveryPublicCodeHasAnEnglishText) {
               L"The value of the secureProtocol property is out of range.\r\n");
 }
 
-TEST_F(LastError, SettersReportTheirRefusals) {
+TEST_F(LastError, SettersAndGettersReportTheirRefusals) {
     static TokenRequestPtr token;
     static ResourceRequestPtr resource;
+    static ITokenResponse* reply;
     token = NewTokenRequest(nullptr);
     resource = NewResourceRequest();
+    ASSERT_EQ(RequestToken(NewTokenRequest(L"urn:x").get()), 1);
+    reply = tokenResponse_.get();
     static const unsigned char bytes[] = {1};
+    static const wchar_t* text;
+    static const unsigned char* data;
+    static int length;
     const struct {
         const char* cause;
         int (*call)();
@@ -135,11 +141,27 @@ TEST_F(LastError, SettersReportTheirRefusals) {
     } cases[] = {
         {"empty text", [] { return token->SetClientId(L""); }, OAUTH_ERROR_TEXT_EMPTY},
         {"null text", [] { return resource->SetUrl(nullptr); }, ERROR_INVALID_PARAMETER},
-        {"bad name", [] { return token->SetHeader(L"Bad Name", L"v"); }, OAUTH_ERROR_HEADER_REFUSED},
+        {"bad name", [] { return token->SetHeader(L"Bad Name", L"v"); },
+         OAUTH_ERROR_HEADER_REFUSED},
         {"no colon", [] { return resource->SetHeaders(L"no colon"); }, OAUTH_ERROR_HEADER_REFUSED},
         {"blank body", [] { return resource->SetBodyText(L"   "); }, OAUTH_ERROR_TEXT_EMPTY},
-        {"negative length", [] { return resource->SetBodyBytes(bytes, -1); }, OAUTH_ERROR_BODY_LENGTH},
-        {"unknown encoding", [] { return resource->SetBodyTextAs(L"x", 9); }, ERROR_INVALID_PARAMETER},
+        {"negative length", [] { return resource->SetBodyBytes(bytes, -1); },
+         OAUTH_ERROR_BODY_LENGTH},
+        {"unknown encoding", [] { return resource->SetBodyTextAs(L"x", 9); },
+         ERROR_INVALID_PARAMETER},
+        {"no body", [] { return resource->GetBodyBytes(&data, &length); }, ERROR_NOT_FOUND},
+        {"null length", [] { return resource->GetBodyText(&text, nullptr); },
+         ERROR_INVALID_PARAMETER},
+        {"decode as unknown",
+         [] {
+             return resource->SetBodyBytes(bytes, 1) + resource->GetBodyTextAs(&text, &length, 9) -
+                    1;
+         },
+         ERROR_INVALID_PARAMETER},
+        {"null params out", [] { return token->GetParams(nullptr, 1); }, ERROR_INVALID_PARAMETER},
+        {"absent field", [] { return reply->GetError(&text); }, ERROR_NOT_FOUND},
+        {"absent header", [] { return reply->GetHeader(L"X-None", &text); }, ERROR_NOT_FOUND},
+        {"null out", [] { return reply->GetStatusText(nullptr); }, ERROR_INVALID_PARAMETER},
     };
     for (const auto& c : cases) {
         DWORD error = 0;
@@ -166,14 +188,16 @@ TEST_F(LastError, SuccessKeepsTheHostsValue) {
     TokenRequestPtr token = NewTokenRequest(L"client_credentials");
     ResourceRequestPtr resource = NewResourceRequest();
     DWORD error = 0;
-    EXPECT_EQ(Run([&] { return token->SetClientId(L"id") + token->SetClientSecret(L"s") - 1; },
-                  &error), 1);
+    EXPECT_EQ(
+        Run([&] { return token->SetClientId(L"id") + token->SetClientSecret(L"s") - 1; }, &error),
+        1);
     EXPECT_EQ(error, kHostValue);
     EXPECT_EQ(Run([&] { return token->SetHeader(L"Accept", L"x"); }, &error), 1);
     EXPECT_EQ(error, kHostValue);
     EXPECT_EQ(Run([&] { return RequestToken(token.get()); }, &error), 1);
     EXPECT_EQ(error, kHostValue);
-    resource->SetMethod(L"GET"), resource->SetUrl(L"https://rs.test/"), resource->SetAccessToken(L"t");
+    resource->SetMethod(L"GET"), resource->SetUrl(L"https://rs.test/"),
+        resource->SetAccessToken(L"t");
     ClientPtr client = NewClient();
     IResourceResponse* response = nullptr;
     EXPECT_EQ(Run([&] { return client->RequestResource(resource.get(), &response); }, &error), 1);
