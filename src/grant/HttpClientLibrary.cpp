@@ -46,19 +46,26 @@ const std::wstring& ThisModuleFolder() {
     return folder;
 }
 
-// The full path of fileName in the folder of the module that holds this code,
-// when such a file exists there; empty otherwise. Whether it exists is asked
-// every time, since a host may add or remove the file while the process runs;
-// a module already loaded from that path answers without touching the disk.
-std::wstring BesideThisModule(const wchar_t* fileName) {
-    const std::wstring& folder = ThisModuleFolder();
-    if (folder.empty()) return {};
-    std::wstring path = folder + fileName;
-    if (GetModuleHandleW(path.c_str()) != nullptr) return path;
+// The full path the component has beside this module, or empty. Worked out
+// once, like the folder, so that an exchange builds no path.
+const std::wstring& ComponentBesideThisModule() {
+    static const std::wstring path = [] {
+        const std::wstring& folder = ThisModuleFolder();
+        return folder.empty() ? folder : folder + kHttpClientModuleName;
+    }();
+    return path;
+}
+
+// The component's path beside this module when such a file exists there;
+// empty otherwise. Whether it exists is asked every time, since a host may
+// add or remove the file while the process runs.
+const wchar_t* ExistingBesideThisModule() {
+    const std::wstring& path = ComponentBesideThisModule();
+    if (path.empty()) return nullptr;
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return {};
-    return path;
+        return nullptr;
+    return path.c_str();
 }
 
 }  // namespace
@@ -69,19 +76,30 @@ HttpClientLibrary::HttpClientLibrary() noexcept {
     // library from a folder of its own has the component there, outside the
     // standard search. So the copy beside this library wins whenever it exists,
     // and the altered search order lets its own imports resolve from there too.
-    std::wstring besideThis;
+    const wchar_t* beside = nullptr;
     try {
-        besideThis = BesideThisModule(kHttpClientModuleName);
+        // Once that copy is mapped (the component keeps itself loaded, so
+        // after the first exchange it always is), a reference to the mapping
+        // is all a load would give: the file check, the probe and the search
+        // are skipped, and with them most of the loader lock's turns, which
+        // every thread of the process queues for.
+        const std::wstring& path = ComponentBesideThisModule();
+        HMODULE mapped = nullptr;
+        if (!path.empty() && GetModuleHandleExW(0, path.c_str(), &mapped)) {
+            module_.reset(mapped);
+            factory_ = GetProcAddressAs<CreateHttpClientFn>(mapped, kHttpClientFactoryName);
+            return;
+        }
+        beside = ExistingBesideThisModule();
     } catch (...) {
         return;  // no memory for the path: nothing is loaded, as if unavailable
     }
-    const bool beside = !besideThis.empty();
-    const wchar_t* target = beside ? besideThis.c_str() : kHttpClientModuleName;
+    const wchar_t* target = beside != nullptr ? beside : kHttpClientModuleName;
     // The shared runtime answers from the file alone, so a missing or
     // foreign file of that name is never mapped into the host for execution.
     if (QzCanLoadModule(target) == 0) return;
-    module_.reset(beside ? LoadLibraryExW(target, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
-                         : LoadLibraryW(target));
+    module_.reset(beside != nullptr ? LoadLibraryExW(target, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
+                                    : LoadLibraryW(target));
     factory_ = GetProcAddressAs<CreateHttpClientFn>(module_.get(), kHttpClientFactoryName);
 }
 

@@ -15,7 +15,7 @@ void ReplyHead::Read(IHttpClient& client, bool upperCaseNames) {
     // A failed call leaves headers null, and the header text unset.
     (void)client.GetResponseHeaders(&headers);
     headerText_ = CopyReplyText(headers);
-    if (headerText_) ParseHeaderBlock(headerText_.get(), headers_, upperCaseNames);
+    upperCaseNames_ = upperCaseNames;
 }
 
 int ReplyHead::GetStatusText(const wchar_t** text) const noexcept {
@@ -27,6 +27,16 @@ int ReplyHead::GetHeaders(const wchar_t** text) const noexcept {
 }
 
 int ReplyHead::GetHeader(std::wstring_view name, const wchar_t** value) noexcept {
+    if (!parsed_) {
+        try {
+            if (headerText_) ParseHeaderBlock(headerText_.get(), headers_, upperCaseNames_);
+            parsed_ = true;
+        } catch (...) {
+            // A later call tries again rather than answer from half a map.
+            headers_.clear();
+            return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+        }
+    }
     return HandOutHeader(headers_, name, headerValue_, value);
 }
 

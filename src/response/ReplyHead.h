@@ -14,9 +14,10 @@ namespace OAuthClient {
 class ReplyHead {
 public:
     // Copies the status code, the status text and the header block from the
-    // client, in that order, and parses the block into a map; with
-    // upperCaseNames, a to z in header names are stored upper-cased. Throws
-    // std::bad_alloc.
+    // client, in that order. The block is parsed into a map at the first
+    // GetHeader: most hosts never ask for one header, and the map costs
+    // several heap blocks per field on every exchange. With upperCaseNames, a
+    // to z in header names are stored upper-cased. Throws std::bad_alloc.
     void Read(IHttpClient& client, bool upperCaseNames);
 
     int StatusCode() const noexcept { return statusCode_; }
@@ -24,7 +25,8 @@ public:
     [[nodiscard]] int GetStatusText(const wchar_t** text) const noexcept;
     [[nodiscard]] int GetHeaders(const wchar_t** text) const noexcept;
     // The value of the header stored under exactly that name, kept until the
-    // next lookup (HandOutHeader).
+    // next lookup (HandOutHeader); -1 with ERROR_NOT_ENOUGH_MEMORY when the
+    // block cannot be parsed.
     [[nodiscard]] int GetHeader(std::wstring_view name, const wchar_t** value) noexcept;
 
 private:
@@ -32,6 +34,8 @@ private:
     WideBuffer statusText_;
     WideBuffer headerValue_;  // the value handed out by the last GetHeader
     WideBuffer headerText_;
+    bool upperCaseNames_ = false;
+    bool parsed_ = false;
     TextMap headers_;
 };
 
