@@ -3,14 +3,15 @@
 
     useragent.py [--timeout 60] [--tamper-state] [--drop-code] [--cafile CA]
                  [--expect-exit N] [--expect-stdout RE] [--expect-stderr RE]
-                 -- COMMAND [ARG...]
+                 [--ports PORTS.json] -- COMMAND [ARG...]
 
 Starts COMMAND (with this program's standard input), echoes its stderr and
 takes the first authorization URL there (http.../authorize?...). Fetches it
 without following the redirect, then requests the Location (the command's
 loopback redirect URI) as a browser would: --tamper-state puts another value
 in state first, --drop-code takes the code out. Then it waits for the command
-and echoes its stdout.
+and echoes its stdout. With --ports, @BASE@ in COMMAND stands for the test
+server's plain-HTTP address, as in the CLI's other tests.
 
 Exit status: the command's; with any --expect-* option 0 when each holds
 (exit status, 0 by default; a regular expression found in that output), else
@@ -20,6 +21,7 @@ do its part (no URL, no redirect, redirect URI unreachable; command killed).
 
 import argparse
 import http.client
+import json
 import os
 import queue
 import re
@@ -77,13 +79,17 @@ def main():
     parser.add_argument("--expect-exit", type=int)
     for flag in ("--tamper-state", "--drop-code"):
         parser.add_argument(flag, action="store_true")
-    for option in ("--cafile", "--expect-stdout", "--expect-stderr"):
+    for option in ("--cafile", "--expect-stdout", "--expect-stderr", "--ports"):
         parser.add_argument(option)
     parser.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     command = args.command[1:] if args.command[:1] == ["--"] else args.command
     if not command:
         parser.error("no command given")
+    if args.ports:
+        with open(args.ports, encoding="utf-8") as f:
+            base = "http://127.0.0.1:%d" % json.load(f)["http"]
+        command = [arg.replace("@BASE@", base) for arg in command]
 
     deadline = time.monotonic() + args.timeout
     # A group of its own, so that a command that hangs goes with its children.
