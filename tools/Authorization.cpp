@@ -10,8 +10,8 @@ namespace OAuthClient::Tool {
 std::wstring AuthorizeUrl(const AuthorizationRequest& request) {
     std::wstring url = request.endpoint;
     url += url.find(L'?') == std::wstring::npos ? L'?' : L'&';
-    url += L"response_type=code&client_id=" + FormEncode(request.clientId) +
-           L"&redirect_uri=" + FormEncode(request.redirectUri);
+    url += L"response_type=code&client_id=" + FormEncode(request.clientId) + L"&redirect_uri=" +
+           FormEncode(request.redirectUri);
     if (!request.scope.empty()) url += L"&scope=" + FormEncode(request.scope);
     url += L"&state=" + FormEncode(request.state) + L"&code_challenge=" +
            FormEncode(request.challenge) + L"&code_challenge_method=S256";
@@ -41,11 +41,12 @@ Redirect ReadRedirect(std::string_view query, std::wstring_view state, std::wstr
         return found != fields.end() ? found->second : std::wstring();
     };
     if (field(L"state") != state) {
-        redirect.error = L"the redirect's state is not the one this login sent: it answers "
-                         L"another request, or was forged";
+        redirect.error =
+            L"the redirect's state is not the one this login sent: it answers "
+            L"another request, or was forged";
     } else if (!issuer.empty() && fields.count(L"iss") != 0 && field(L"iss") != issuer) {
-        redirect.error = L"the redirect comes from the issuer \"" + field(L"iss") +
-                         L"\", not \"" + std::wstring(issuer) + L"\"";
+        redirect.error = L"the redirect comes from the issuer \"" + field(L"iss") + L"\", not \"" +
+                         std::wstring(issuer) + L"\"";
     } else if (!field(L"error").empty()) {
         redirect.outcome = Redirect::Outcome::Error;
         redirect.error = field(L"error");

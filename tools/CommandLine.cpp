@@ -56,7 +56,7 @@ const CommandSpec kCommands[] = {
      L"  the verifier; prints what token prints. A client without a secret is a\n"
      L"  public client. A redirect with another state is refused (exit code 4).\n"},
     {L"device", CommandKind::Device, kDevice,
-     L"oauthcli device DEVICE_AUTHORIZATION_URL --token-url URL --client-id ID [options]",
+     L"oauthcli device DEVICE_URL --token-url URL --client-id ID [options]",
      L"  The device authorization grant (RFC 8628): prints the user code and where\n"
      L"  to enter it on stderr, then polls the token endpoint at the interval the\n"
      L"  server asks for (5 seconds more after each slow_down) until the user\n"
@@ -198,7 +198,7 @@ const OptionSpec kOptions[] = {
      L"the endpoint or resource; a first plain argument\nis taken as the URL", OPTION_TEXT(url)},
     {L"issuer", 0, L"URL", kClients, false,
      L"the authorisation server's issuer: the endpoints come\nfrom its metadata (RFC 8414, else "
-     L"OpenID Connect\ndiscovery) instead of URL and --token-url",
+     L"OpenID Connect\ndiscovery) instead of the URLs",
      OPTION_TEXT(issuer)},
     {L"token-url", 0, L"URL", kFlows, false, L"the token endpoint, where the code is redeemed",
      OPTION_TEXT(tokenUrl)},
@@ -446,12 +446,6 @@ bool CheckCommand(ParsedCommand* parsed, std::wstring* error) {
         case CommandKind::Token:
             if (o.grantType.empty())
                 return Refuse(error, L"token needs a grant type (--grant-type)");
-            if ((o.grantType == L"client_credentials" || o.grantType == L"password") &&
-                o.auth == ClientAuth::Form) {
-                return Refuse(error, L"the library sends the client's credentials of " +
-                                         o.grantType +
-                                         L" as Basic; --auth form applies to the other grants");
-            }
             break;
         case CommandKind::Refresh:
             o.grantType = L"refresh_token";

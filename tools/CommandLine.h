@@ -69,7 +69,7 @@ struct Options {
     std::wstring tokenTypeHint;
 
     // get and post
-    std::wstring accessToken;  // empty: from standard input or the environment
+    std::wstring accessToken;     // empty: from standard input or the environment
     bool tokenFromStdin = false;  // also revoke and introspect
     std::optional<std::wstring> bodyText;
     std::optional<std::wstring> bodyFile;

@@ -74,16 +74,16 @@ int SetResourceBody(IOAuthRequest& request, const Session& session, const Option
         std::string_view utf8(reinterpret_cast<const char*>(fileBytes.data()), fileBytes.size());
         if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
         if (!FromUtf8(utf8, &text)) {
-            return session.Fail(
-                kExitUsage,
-                L"\"" + *options.bodyFile + L"\" is not UTF-8 text, which --encoding needs");
+            return session.Fail(kExitUsage, L"\"" + *options.bodyFile +
+                                                L"\" is not UTF-8 text, which --encoding needs");
         }
     } else if (options.bodyText) {
         text = *options.bodyText;
         if (!options.encoding) {
             const std::string utf8 = ToUtf8(text);
             int byteCount = 0;
-            if (!ToInt(utf8.size(), &byteCount)) return session.Fail(kExitUsage, L"the body is too long");
+            if (!ToInt(utf8.size(), &byteCount))
+                return session.Fail(kExitUsage, L"the body is too long");
             request.SetBodyBytes(reinterpret_cast<const unsigned char*>(utf8.data()), byteCount);
             return kExitSuccess;
         }
@@ -92,12 +92,13 @@ int SetResourceBody(IOAuthRequest& request, const Session& session, const Option
     }
     if (text.find(L'\0') != std::wstring::npos) {
         return session.Fail(kExitUsage,
-                    L"the body text holds a NUL character, which --encoding cannot send");
+                            L"the body text holds a NUL character, which --encoding cannot send");
     }
     if (request.SetBodyTextAs(text.c_str(), *options.encoding) != 1) {
-        return session.Fail(kExitNoAnswer,
-                    L"the library refused the body text (it is empty or only blanks, or does "
-                    L"not convert to the chosen encoding)");
+        return session.Fail(
+            kExitNoAnswer,
+            L"the library refused the body text (it is empty or only blanks, or does "
+            L"not convert to the chosen encoding)");
     }
     return kExitSuccess;
 }
@@ -200,6 +201,12 @@ bool ReadFileBytes(const std::wstring& path, std::vector<unsigned char>* bytes,
 int RunToken(const Options& options) {
     Options resolved = options;
     Session session(resolved);
+    if ((options.grantType == L"client_credentials" || options.grantType == L"password") &&
+        options.auth == ClientAuth::Form) {
+        return session.Fail(kExitUsage, L"the library sends the client's credentials of " +
+                                            options.grantType +
+                                            L" as Basic; --auth form applies to the other grants");
+    }
     if (const int failed = session.Start()) return failed;
     if (const int failed = session.Discover(L"token_endpoint", &resolved.url)) return failed;
     TokenReport report;
@@ -215,9 +222,10 @@ int RunResource(const Options& options) {
     } else if (options.tokenFromStdin) {
         StdinLines input;
         if (!input.Next(L"Access token: ", &token) || token.empty()) {
-            return session.Fail(kExitUsage, L"no access token on standard input (end of input, "
-                                            L"an empty line, input that is not UTF-8, or more "
-                                            L"than 64 KiB)");
+            return session.Fail(kExitUsage,
+                                L"no access token on standard input (end of input, "
+                                L"an empty line, input that is not UTF-8, or more "
+                                L"than 64 KiB)");
         }
     } else {
         // An unset variable leaves the token empty, which is checked next.
@@ -225,8 +233,8 @@ int RunResource(const Options& options) {
     }
     if (token.empty() && !HasHeader(options.headers, L"Authorization")) {
         return session.Fail(kExitUsage,
-                    std::wstring(L"no access token: give --token or --token-stdin, set ") +
-                        kAccessTokenVariable + L", or send your own Authorization header");
+                            std::wstring(L"no access token: give --token or --token-stdin, set ") +
+                                kAccessTokenVariable + L", or send your own Authorization header");
     }
 
     if (const int failed = session.Start()) return failed;
@@ -257,7 +265,8 @@ int RunTokenEndpoint(const Options& options, bool introspect) {
         return failed;
     }
     FormFields fields{{L"token", std::wstring(session.secrets().token.view())}};
-    if (!options.tokenTypeHint.empty()) fields.emplace_back(L"token_type_hint", options.tokenTypeHint);
+    if (!options.tokenTypeHint.empty())
+        fields.emplace_back(L"token_type_hint", options.tokenTypeHint);
     ResourceReport report;
     if (const int failed = session.RequestForm(resolved.url, std::move(fields), true, &report)) {
         return failed;

@@ -32,7 +32,7 @@ int Seconds(const std::vector<JsonMember>& members, const wchar_t* name, int fal
     const std::wstring* value = FindJsonMember(members, name);
     int seconds = 0;
     return value != nullptr && ParseBoundedInt(*value, 1, kMaxTimeoutSeconds, &seconds) ? seconds
-                                                                                         : fallback;
+                                                                                        : fallback;
 }
 
 // Opens the browser; false when the system could not.
@@ -59,10 +59,13 @@ int RunLogin(const Options& options) {
     LoopbackListener listener;
     std::wstring error;
     if (!listener.Listen(options.port, &error)) return session.Fail(kExitUsage, error);
-    AuthorizationRequest request{resolved.url, options.clientId,
-                                 L"http://127.0.0.1:" + std::to_wstring(listener.port()) +
-                                     kCallbackPath,
-                                 options.scope, {}, {}};
+    AuthorizationRequest request{
+        resolved.url,
+        options.clientId,
+        L"http://127.0.0.1:" + std::to_wstring(listener.port()) + kCallbackPath,
+        options.scope,
+        {},
+        {}};
     SecretText verifier;
     std::wstring random;
     if (!RandomUrlSafe(kVerifierBytes, &random) || !S256Challenge(random, &request.challenge) ||
@@ -95,16 +98,20 @@ int RunLogin(const Options& options) {
     }
     const size_t query = target.find('?');
     const Redirect redirect =
-        ReadRedirect(query == std::string::npos ? std::string_view() : std::string_view(target).substr(query + 1),
+        ReadRedirect(query == std::string::npos ? std::string_view()
+                                                : std::string_view(target).substr(query + 1),
                      request.state, options.issuer);
     if (redirect.outcome == Redirect::Outcome::Refused) {
-        listener.Answer(400, L"Sign-in refused", L"oauthcli refused this redirect: " + redirect.error);
+        listener.Answer(400, L"Sign-in refused",
+                        L"oauthcli refused this redirect: " + redirect.error);
         return session.Fail(kExitCheckFailed, L"refused the redirect: " + redirect.error);
     }
     if (redirect.outcome == Redirect::Outcome::Error) {
-        const std::wstring reason = redirect.error +
-                                    (redirect.description.empty() ? L"" : L" (" + redirect.description + L")");
-        listener.Answer(200, L"Sign-in failed", L"The authorization server answered " + reason + L".");
+        const std::wstring reason =
+            redirect.error +
+            (redirect.description.empty() ? L"" : L" (" + redirect.description + L")");
+        listener.Answer(200, L"Sign-in failed",
+                        L"The authorization server answered " + reason + L".");
         return session.Fail(kExitServerError, L"the authorization server answered " + reason);
     }
     listener.Answer(200, L"Signed in",
@@ -157,7 +164,8 @@ int RunDevice(const Options& options) {
                                 (description ? L" (" + *description + L")" : L""));
     }
     // The user must see this even with -s: nothing happens without them.
-    std::wstring instructions = L"To sign in, open " + *uri + L" and enter the code " + *userCode + L"\n";
+    std::wstring instructions =
+        L"To sign in, open " + *uri + L" and enter the code " + *userCode + L"\n";
     if (const std::wstring* complete = FindJsonMember(members, L"verification_uri_complete")) {
         instructions += L"(or open " + *complete + L")\n";
     }

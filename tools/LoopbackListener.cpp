@@ -21,7 +21,8 @@ bool WaitReadable(SOCKET socket, DWORD milliseconds) {
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(socket, &readable);
-    timeval wait{static_cast<long>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000};
+    timeval wait{static_cast<long>(milliseconds / 1000),
+                 static_cast<long>(milliseconds % 1000) * 1000};
     return select(0, &readable, nullptr, nullptr, &wait) == 1;
 }
 
@@ -29,11 +30,20 @@ std::wstring HtmlEscaped(std::wstring_view text) {
     std::wstring out;
     for (wchar_t c : text) {
         switch (c) {
-            case L'<': out += L"&lt;"; break;
-            case L'>': out += L"&gt;"; break;
-            case L'&': out += L"&amp;"; break;
-            case L'"': out += L"&quot;"; break;
-            default: out += c;
+            case L'<':
+                out += L"&lt;";
+                break;
+            case L'>':
+                out += L"&gt;";
+                break;
+            case L'&':
+                out += L"&amp;";
+                break;
+            case L'"':
+                out += L"&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -112,18 +122,21 @@ bool LoopbackListener::Accept(unsigned long long deadline, std::string* target) 
 void LoopbackListener::Answer(int status, std::wstring_view title, std::wstring_view text) {
     if (client_ == INVALID_SOCKET) return;
     const std::string page =
-        ToUtf8(L"<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + HtmlEscaped(title) +
-               L"</title></head>\n<body><h1>" + HtmlEscaped(title) + L"</h1><p>" +
-               HtmlEscaped(text) + L"</p></body></html>\n");
+        ToUtf8(L"<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" +
+               HtmlEscaped(title) + L"</title></head>\n<body><h1>" + HtmlEscaped(title) +
+               L"</h1><p>" + HtmlEscaped(text) + L"</p></body></html>\n");
     const std::string head = "HTTP/1.1 " + std::to_string(status) +
-                             (status == 200 ? " OK" : status == 404 ? " Not Found" : " Bad Request") +
+                             (status == 200   ? " OK"
+                              : status == 404 ? " Not Found"
+                                              : " Bad Request") +
                              "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
                              std::to_string(page.size()) +
                              "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n";
     const std::string reply = head + page;
     size_t sent = 0;
     while (sent < reply.size()) {
-        const int done = send(client_, reply.data() + sent, static_cast<int>(reply.size() - sent), 0);
+        const int done =
+            send(client_, reply.data() + sent, static_cast<int>(reply.size() - sent), 0);
         if (done <= 0) break;
         sent += static_cast<size_t>(done);
     }

@@ -148,8 +148,10 @@ int Session::Discover(const wchar_t* member, std::wstring* url) {
     if (!metadata_) {
         std::vector<std::wstring> urls;
         if (!MetadataUrls(issuer, &urls)) {
-            return Fail(kExitUsage, L"--issuer takes an http or https URL without query or "
-                                    L"fragment, not \"" + issuer + L"\"");
+            return Fail(kExitUsage,
+                        L"--issuer takes an http or https URL without query or "
+                        L"fragment, not \"" +
+                            issuer + L"\"");
         }
         std::wstring tried;
         for (const std::wstring& address : urls) {
@@ -167,10 +169,11 @@ int Session::Discover(const wchar_t* member, std::wstring* url) {
                 metadata_ = std::move(members);
                 break;
             }
-            tried += L" " + address + L" (status " + std::to_wstring(report.statusCode) + L")";
+            tried += (tried.empty() ? L"" : L", ") + address + L" (status " +
+                     std::to_wstring(report.statusCode) + L")";
         }
         if (!metadata_) {
-            return Fail(kExitServerError, L"no metadata document for " + issuer + L" at" + tried);
+            return Fail(kExitServerError, L"no metadata document for " + issuer + L": " + tried);
         }
     }
     const std::wstring* value = FindJsonMember(*metadata_, member);
