@@ -267,9 +267,10 @@ class Validator(RequestValidator):
                 return None
             client_id, sep, secret = decoded.partition(":")
             client_id = urllib.parse.unquote_plus(client_id)
-        elif authorization:
+        elif authorization[:7].lower() == "bearer ":
             return None
         else:
+            # Any other scheme (oauthcli sends "None") names no client.
             client_id, sep, secret = request.client_id, ":", request.client_secret
         if client_id in PUBLIC_CLIENTS and sep and not secret and not request.client_secret:
             return client_id
