@@ -66,14 +66,11 @@ int RunLogin(const Options& options) {
         options.scope,
         {},
         {}};
-    SecretText verifier;
-    std::wstring random;
-    if (!RandomUrlSafe(kVerifierBytes, &random) || !S256Challenge(random, &request.challenge) ||
+    std::wstring verifier;
+    if (!RandomUrlSafe(kVerifierBytes, &verifier) || !S256Challenge(verifier, &request.challenge) ||
         !RandomUrlSafe(kStateBytes, &request.state)) {
         return session.Fail(kExitNoAnswer, L"the system gave no random bytes or SHA-256 hash");
     }
-    verifier.Assign(random);
-    SecretText::WipeString(&random);
 
     const std::wstring url = AuthorizeUrl(request);
     const bool opened = !options.noBrowser && OpenBrowser(url);
@@ -122,9 +119,10 @@ int RunLogin(const Options& options) {
     redeem.scope.clear();  // the code carries the scope that was granted
     redeem.params = {{L"code", redirect.code},
                      {L"redirect_uri", request.redirectUri},
-                     {L"code_verifier", std::wstring(verifier.view())}};
+                     {L"code_verifier", verifier}};
     TokenReport report;
     const int failed = session.RequestToken(redeem, &report);
+    SecretText::WipeString(&verifier);
     SecretText::WipeString(&redeem.params.back().value);
     if (failed != kExitSuccess) return failed;
     return PrintTokenReport(report, options.json);
