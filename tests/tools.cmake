@@ -7,22 +7,49 @@ oauth_unit_test(unit_tools tools)
 target_link_libraries(unit_tools PRIVATE oauthcli_core)
 
 # oauthcli_exit_test(name EXIT code ARGS a|b [OUT regex] [OUT_HEX hex] [ERR regex]
-#                    [NOT_ERR regex] [INPUT file] [SERVER] [ENV NAME=value...])
-# SERVER runs it against the test server, whose address @BASE@ stands for.
+#                    [NOT_ERR regex] [INPUT file] [SERVER] [ENV NAME=value...]
+#                    [FRESH_TOKEN] [FIRST a|b] [POLLS n] [LOGIN [TAMPER]])
+# SERVER runs it against the test server, whose address @BASE@ stands for;
+# RunCli.cmake says what FRESH_TOKEN, FIRST and POLLS add. LOGIN runs login
+# with --no-browser under the scripted user agent, which follows the
+# authorize URL to the redirect (TAMPER: with another state); OUT and ERR
+# are then Python expressions.
 function(oauthcli_exit_test name)
-    cmake_parse_arguments(T "SERVER" "EXIT;ARGS;OUT;OUT_HEX;ERR;NOT_ERR;INPUT" "ENV" ${ARGN})
+    cmake_parse_arguments(T "SERVER;FRESH_TOKEN;LOGIN;TAMPER"
+        "EXIT;ARGS;OUT;OUT_HEX;ERR;NOT_ERR;INPUT;FIRST;POLLS" "ENV" ${ARGN})
     set(defines -DWRAPPER=${CMAKE_BINARY_DIR}/wine-run.sh -DPROGRAM=$<TARGET_FILE:oauthcli>
         "-DARGS=${T_ARGS}" -DEXIT=${T_EXIT})
-    if(T_SERVER)
+    if(T_SERVER OR T_LOGIN)
+        set(T_SERVER ON)
         list(APPEND defines -DPORTS=${OAUTH_SERVER_STATE}/ports.json)
     endif()
-    foreach(key OUT OUT_HEX ERR NOT_ERR INPUT)
+    if(T_FRESH_TOKEN)
+        list(APPEND defines -DFRESH_TOKEN=1)
+    endif()
+    foreach(key OUT OUT_HEX ERR NOT_ERR INPUT FIRST POLLS)
         if(DEFINED T_${key})
             list(APPEND defines "-D${key}=${T_${key}}")
         endif()
     endforeach()
-    add_test(NAME oauthcli_${name}
-        COMMAND ${CMAKE_COMMAND} ${defines} -P ${CMAKE_CURRENT_SOURCE_DIR}/unit/tools/RunCli.cmake)
+    if(T_LOGIN)
+        string(REPLACE "|" ";" args "login|${T_ARGS}|--no-browser")
+        set(agent --ports ${OAUTH_SERVER_STATE}/ports.json --timeout 100 --expect-exit ${T_EXIT})
+        if(T_TAMPER)
+            list(APPEND agent --tamper-state)
+        endif()
+        if(DEFINED T_OUT)
+            list(APPEND agent --expect-stdout "${T_OUT}")
+        endif()
+        if(DEFINED T_ERR)
+            list(APPEND agent --expect-stderr "${T_ERR}")
+        endif()
+        add_test(NAME oauthcli_${name} COMMAND ${OAUTH_SYSTEM_PYTHON}
+            ${CMAKE_CURRENT_SOURCE_DIR}/server/useragent.py ${agent}
+            -- ${CMAKE_BINARY_DIR}/wine-run.sh $<TARGET_FILE:oauthcli> ${args})
+    else()
+        add_test(NAME oauthcli_${name} COMMAND ${CMAKE_COMMAND} ${defines}
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/unit/tools/RunCli.cmake)
+    endif()
     # An empty OAUTH_* variable reads as unset, so the caller's own values
     # cannot change the outcome.
     set_tests_properties(oauthcli_${name} PROPERTIES TIMEOUT 150 ENVIRONMENT
@@ -95,3 +122,58 @@ foreach(auth basic form)
         OUT "Error: +invalid_grant" ERR "> POST .*x-www-form-urlencoded.*< HTTP/1.1 400"
         NOT_ERR "test-secret|unknown-refresh|dGVzdC1jbGllbnQ6")
 endforeach()
+
+# login through the scripted user agent: a public client (client_id in the
+# form, no secret) and a confidential one (Basic), a redirect with another
+# state refused, and the server's access_denied taken from the redirect.
+oauthcli_exit_test(login_public LOGIN EXIT 0
+    ARGS "--issuer|@BASE@|--client-id|public-client|--scope|read|--json"
+    OUT "\"client_auth\": \"none\".*\"library\": {\"status\": 200")
+oauthcli_exit_test(login_confidential LOGIN EXIT 0 ENV OAUTH_CLIENT_SECRET=test-secret
+    ARGS "@BASE@/authorize|--token-url|@BASE@/token|--client-id|test-client|--json"
+    OUT "\"client_auth\": \"basic\"")
+oauthcli_exit_test(login_state_mismatch LOGIN TAMPER EXIT 4
+    ARGS "--issuer|@BASE@|--client-id|public-client" ERR "state is not the one this login sent")
+oauthcli_exit_test(login_access_denied LOGIN EXIT 1
+    ARGS "--issuer|@BASE@|--client-id|public-client|--scope|read deny"
+    ERR "oauthcli: the authorization server answered access_denied")
+
+# device: the server scripts the outcome by scope word, and POLLS checks
+# the count of polls and that each came no sooner than the interval then in
+# force (one second, six after slow_down).
+foreach(case "approved|read|0|Access token: |1" "pending|read pending2|0|Access token: |3"
+        "slow_down|read slow|0|Access token: |2" "denied|read deny|1|Error: +access_denied|1"
+        "expired|read expire|1|Error: +expired_token|1")
+    string(REPLACE "|" ";" case "${case}")
+    list(GET case 0 name)
+    list(GET case 1 scope)
+    list(GET case 2 exit)
+    list(GET case 3 out)
+    list(GET case 4 polls)
+    oauthcli_exit_test(device_${name} SERVER EXIT ${exit} POLLS ${polls}
+        ARGS "device|--issuer|@BASE@|--client-id|public-client|--scope|${scope}" OUT "${out}")
+endforeach()
+
+# --issuer: RFC 8414's path insertion for an issuer with a path; metadata
+# for another issuer (here without the final slash) is refused.
+oauthcli_exit_test(issuer_with_path SERVER EXIT 0 ENV OAUTH_CLIENT_SECRET=test-secret
+    ARGS "token|--issuer|@BASE@/tenant1|--grant-type|client_credentials|--client-id|test-client"
+    OUT "Access token: ")
+oauthcli_exit_test(issuer_mismatch SERVER EXIT 4 ENV OAUTH_CLIENT_SECRET=test-secret
+    ARGS "token|--issuer|@BASE@/|--grant-type|client_credentials|--client-id|test-client"
+    ERR "it is for the issuer \"http://127.0.0.1:[0-9]+\", not")
+
+# revoke and introspect of a fresh token: revoked it introspects inactive;
+# live, active (form client authentication, --json passes the object).
+oauthcli_exit_test(revoke_then_introspect SERVER FRESH_TOKEN EXIT 0
+    ENV OAUTH_CLIENT_SECRET=test-secret
+    FIRST "revoke|--issuer|@BASE@|--client-id|test-client|--token-type-hint|access_token"
+    ARGS "introspect|--issuer|@BASE@|--client-id|test-client" OUT "^{\"active\": false}$")
+oauthcli_exit_test(introspect_active SERVER FRESH_TOKEN EXIT 0 ENV OAUTH_CLIENT_SECRET=test-secret
+    ARGS "introspect|@BASE@/introspect|--client-id|test-client|--auth|form|--json"
+    OUT "^{\"active\": true, .*\"client_id\": \"test-client\"")
+# A public client names itself in the form beside the Authorization header
+# that the library needs ("None", masked in the trace).
+oauthcli_exit_test(revoke_public_client SERVER FRESH_TOKEN EXIT 0
+    ARGS "revoke|@BASE@/revoke|--client-id|public-client|-v"
+    ERR "> Authorization: .*form token=\\*\\*\\*&client_id=\\*\\*\\*.*Status: 200")

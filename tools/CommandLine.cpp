@@ -13,10 +13,22 @@ namespace OAuthClient::Tool {
 namespace {
 
 // The commands an option belongs to.
-enum : unsigned { kToken = 1, kRefresh = 2, kGet = 4, kPost = 8 };
+enum : unsigned {
+    kToken = 1,
+    kRefresh = 2,
+    kLogin = 4,
+    kDevice = 8,
+    kRevoke = 16,
+    kIntrospect = 32,
+    kGet = 64,
+    kPost = 128
+};
 constexpr unsigned kGrants = kToken | kRefresh;
+constexpr unsigned kFlows = kLogin | kDevice;
+constexpr unsigned kEndpoints = kRevoke | kIntrospect;
+constexpr unsigned kClients = kGrants | kFlows | kEndpoints;
 constexpr unsigned kResources = kGet | kPost;
-constexpr unsigned kAll = kGrants | kResources;
+constexpr unsigned kAll = kClients | kResources;
 
 struct CommandSpec {
     const wchar_t* name;
@@ -36,6 +48,27 @@ const CommandSpec kCommands[] = {
     {L"refresh", CommandKind::Refresh, kRefresh, L"oauthcli refresh URL [options]",
      L"  Trades a refresh token (from OAUTH_REFRESH_TOKEN or --refresh-token-stdin)\n"
      L"  for a new access token; prints what token prints.\n"},
+    {L"login", CommandKind::Login, kLogin,
+     L"oauthcli login AUTHORIZE_URL --token-url URL --client-id ID [options]",
+     L"  The authorization code grant of a native app with PKCE (S256): opens the\n"
+     L"  browser at the authorization endpoint, takes the redirect on\n"
+     L"  http://127.0.0.1:PORT/callback, checks its state and redeems the code with\n"
+     L"  the verifier; prints what token prints. A client without a secret is a\n"
+     L"  public client. A redirect with another state is refused (exit code 4).\n"},
+    {L"device", CommandKind::Device, kDevice,
+     L"oauthcli device DEVICE_URL --token-url URL --client-id ID [options]",
+     L"  The device authorization grant (RFC 8628): prints the user code and where\n"
+     L"  to enter it on stderr, then polls the token endpoint at the interval the\n"
+     L"  server asks for (5 seconds more after each slow_down) until the user\n"
+     L"  approves or denies, or the code expires; prints what token prints.\n"},
+    {L"revoke", CommandKind::Revoke, kRevoke, L"oauthcli revoke URL [options]",
+     L"  Revokes a token (RFC 7009) from OAUTH_ACCESS_TOKEN (OAUTH_REFRESH_TOKEN\n"
+     L"  with --token-type-hint refresh_token) or --token-stdin. The status goes to\n"
+     L"  stderr; exit code 0 when the server accepted it.\n"},
+    {L"introspect", CommandKind::Introspect, kIntrospect, L"oauthcli introspect URL [options]",
+     L"  Asks about a token (RFC 7662), taken as revoke takes it; prints the\n"
+     L"  server's JSON object (\"active\" and the token's details) on stdout. Exit\n"
+     L"  code 0 for any answer, an inactive token included.\n"},
     {L"get", CommandKind::Get, kGet, L"oauthcli get URL [options]",
      L"  One request for a protected resource. The reply's body goes to stdout byte\n"
      L"  for byte (or to -o FILE); the status goes to stderr.\n"},
@@ -163,16 +196,23 @@ bool SetEncoding(Options* o, const std::wstring& v, std::wstring* e) {
 const OptionSpec kOptions[] = {
     {L"url", 0, L"URL", kAll, false,
      L"the endpoint or resource; a first plain argument\nis taken as the URL", OPTION_TEXT(url)},
+    {L"issuer", 0, L"URL", kClients, false,
+     L"the authorisation server's issuer: the endpoints come\nfrom its metadata (RFC 8414, else "
+     L"OpenID Connect\ndiscovery) instead of the URLs",
+     OPTION_TEXT(issuer)},
+    {L"token-url", 0, L"URL", kFlows, false, L"the token endpoint, where the code is redeemed",
+     OPTION_TEXT(tokenUrl)},
     {L"grant-type", 0, L"TYPE", kToken, false,
      L"client_credentials, password, or an extension grant\n(such as authorization_code)",
      OPTION_TEXT(grantType)},
-    {L"client-id", 0, L"ID", kGrants, false, L"the client id", OPTION_TEXT(clientId)},
-    {L"auth", 0, L"basic|form", kGrants, false,
+    {L"client-id", 0, L"ID", kClients, false, L"the client id", OPTION_TEXT(clientId)},
+    {L"auth", 0, L"basic|form", kClients, false,
      L"how the client's id and secret are sent: an\nAuthorization: Basic header (default) or the "
      L"form\n"
-     L"fields client_id and client_secret. client_credentials\nand password always use basic",
+     L"fields client_id and client_secret. client_credentials\nand password always use basic; a "
+     L"client without\na secret sends client_id in the form",
      SetAuth},
-    {L"scope", 0, L"SCOPE", kGrants, false, L"the requested scope", OPTION_TEXT(scope)},
+    {L"scope", 0, L"SCOPE", kGrants | kFlows, false, L"the requested scope", OPTION_TEXT(scope)},
     {L"user", 0, L"NAME", kToken, false, L"the resource owner's user name (password grant)",
      OPTION_TEXT(userName)},
     {L"param", 'd', L"NAME=VALUE", kGrants, true,
@@ -180,7 +220,16 @@ const OptionSpec kOptions[] = {
      L"and "
      L"the grant's\nown fields are added where missing",
      AddParam},
-    {L"secret-stdin", 0, nullptr, kGrants, false,
+    {L"port", 0, L"N", kLogin, false,
+     L"the loopback port for the redirect (default: one the\nsystem picks)",
+     [](Options* o, const std::wstring& v, std::wstring* e) {
+         return ParseBoundedInt(v, 1, 65535, &o->port) ||
+                Refuse(e, L"--port takes 1 to 65535, not " + Quoted(v));
+     }},
+    {L"no-browser", 0, nullptr, kLogin, false,
+     L"print the authorization URL on stderr instead of\nopening the browser",
+     OPTION_FLAG(noBrowser)},
+    {L"secret-stdin", 0, nullptr, kClients, false,
      L"read the client secret from the first line of stdin\n(default: OAUTH_CLIENT_SECRET)",
      OPTION_FLAG(secretFromStdin)},
     {L"password-stdin", 0, nullptr, kToken, false,
@@ -189,10 +238,15 @@ const OptionSpec kOptions[] = {
     {L"refresh-token-stdin", 0, nullptr, kRefresh, false,
      L"read the refresh token from the next line of stdin\n(default: OAUTH_REFRESH_TOKEN)",
      OPTION_FLAG(refreshTokenFromStdin)},
+    {L"token-type-hint", 0, L"HINT", kEndpoints, false,
+     L"access_token or refresh_token, sent as token_type_hint;\nrefresh_token takes the token "
+     L"from OAUTH_REFRESH_TOKEN",
+     OPTION_TEXT(tokenTypeHint)},
     {L"token", 0, L"TOKEN", kResources, false,
      L"the access token, sent as \"Authorization: Bearer TOKEN\"\n(default: OAUTH_ACCESS_TOKEN)",
      OPTION_TEXT(accessToken)},
-    {L"token-stdin", 0, nullptr, kResources, false, L"read the access token from stdin",
+    {L"token-stdin", 0, nullptr, kResources | kEndpoints, false,
+     L"read the token from the next line of stdin\n(default: OAUTH_ACCESS_TOKEN)",
      OPTION_FLAG(tokenFromStdin)},
     {L"body", 'd', L"TEXT", kResources, false, L"the request body, sent as UTF-8 without a mark",
      [](Options* o, const std::wstring& v, std::wstring*) { return (o->bodyText = v), true; }},
@@ -210,7 +264,7 @@ const OptionSpec kOptions[] = {
      L"an extra request header; repeatable. An Authorization\nheader replaces the credentials the "
      L"command would send",
      AddHeader},
-    {L"method", 'X', L"METHOD", kAll, false,
+    {L"method", 'X', L"METHOD", kGrants | kResources, false,
      L"the HTTP method: POST for token, refresh and post, GET\nfor get. GET sends a token form as "
      L"the "
      L"URL's query",
@@ -222,7 +276,7 @@ const OptionSpec kOptions[] = {
      L"0 to 86400; 0 (default) means 60. Each wait may take\nthis long, the headers must be "
      L"complete "
      L"this long after\nthe start, and the body must bring 1 KiB in every\nwindow of this length "
-     L"(else result 12002)",
+     L"(else result 12002). login waits\nthis long for the browser (0: 300 seconds)",
      SetTimeout},
     {L"json", 0, nullptr, kAll, false,
      L"print one JSON object on stdout: the reply, or the\nfailure's result code, name and text",
@@ -232,7 +286,8 @@ const OptionSpec kOptions[] = {
      L"form "
      L"values masked)",
      OPTION_FLAG(verbose)},
-    {L"silent", 's', nullptr, kAll, false, L"nothing on stderr but the reason for a failure",
+    {L"silent", 's', nullptr, kAll, false,
+     L"nothing on stderr but the reason for a failure and\nwhat the user must do to sign in",
      OPTION_FLAG(silent)},
 };
 
@@ -374,8 +429,19 @@ private:
 // What the options cannot say one at a time.
 bool CheckCommand(ParsedCommand* parsed, std::wstring* error) {
     Options& o = parsed->options;
-    const wchar_t* name = FindCommand(parsed->helpTopic)->name;
-    if (o.url.empty()) return Refuse(error, std::wstring(name) + L" needs a URL");
+    const std::wstring name = FindCommand(parsed->helpTopic)->name;
+    const bool flow = parsed->kind == CommandKind::Login || parsed->kind == CommandKind::Device;
+    if (!o.issuer.empty() && (!o.url.empty() || !o.tokenUrl.empty())) {
+        return Refuse(error, L"give either --issuer or the endpoints' URLs, not both");
+    }
+    if (o.url.empty() && o.issuer.empty()) {
+        return Refuse(error, name + L" needs a URL" +
+                                 (parsed->kind < CommandKind::Get ? L" or --issuer" : L""));
+    }
+    if (flow && o.tokenUrl.empty() && o.issuer.empty()) {
+        return Refuse(error, name + L" needs --token-url or --issuer");
+    }
+    if (flow && o.clientId.empty()) return Refuse(error, name + L" needs --client-id");
     switch (parsed->kind) {
         case CommandKind::Token:
             if (o.grantType.empty())
@@ -383,6 +449,15 @@ bool CheckCommand(ParsedCommand* parsed, std::wstring* error) {
             break;
         case CommandKind::Refresh:
             o.grantType = L"refresh_token";
+            break;
+        case CommandKind::Login:
+            o.grantType = L"authorization_code";
+            break;
+        case CommandKind::Device:
+            o.grantType = L"urn:ietf:params:oauth:grant-type:device_code";
+            break;
+        case CommandKind::Revoke:
+        case CommandKind::Introspect:
             break;
         default:
             if (o.bodyText && o.bodyFile) {
@@ -398,6 +473,16 @@ bool CheckCommand(ParsedCommand* parsed, std::wstring* error) {
     if (o.method.empty()) o.method = parsed->kind == CommandKind::Get ? L"GET" : L"POST";
     parsed->helpTopic.clear();
     return true;
+}
+
+// "token, refresh, ... or post", from the table.
+std::wstring CommandNames(const wchar_t* lastJoin) {
+    std::wstring names;
+    for (const CommandSpec& command : kCommands) {
+        if (!names.empty()) names += &command == std::end(kCommands) - 1 ? lastJoin : L", ";
+        names += command.name;
+    }
+    return names;
 }
 
 std::wstring OptionLines(unsigned bit) {
@@ -440,6 +525,13 @@ bool SplitHeader(std::wstring_view text, NameValue* header) {
     header->name.assign(name);
     header->value.assign(value);
     return true;
+}
+
+bool HasHeader(const std::vector<NameValue>& headers, const wchar_t* name) {
+    for (const NameValue& header : headers) {
+        if (_wcsicmp(header.name.c_str(), name) == 0) return true;
+    }
+    return false;
 }
 
 bool SplitParam(std::wstring_view text, NameValue* param) {
@@ -508,7 +600,7 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, ParsedCommand* comm
         parsed.kind = CommandKind::Version;
     } else if (first == L"--help" || first == L"-h" || first == L"help" || first == L"/?") {
         if (args.size() > 2 || (args.size() == 2 && FindCommand(args[1]) == nullptr)) {
-            return Refuse(error, L"help takes one topic: token, refresh, get or post");
+            return Refuse(error, L"help takes one topic: " + CommandNames(L" or "));
         }
         parsed.kind = CommandKind::Help;
         if (args.size() == 2) parsed.helpTopic = args[1];
@@ -518,8 +610,8 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, ParsedCommand* comm
         if (!OptionParser(args, *spec, &parsed, error).Run()) return false;
         if (parsed.kind != CommandKind::Help && !CheckCommand(&parsed, error)) return false;
     } else {
-        return Refuse(error, L"unknown command \"" + first +
-                                 L"\" (the commands are token, refresh, get and post)");
+        return Refuse(error, L"unknown command \"" + first + L"\" (the commands are " +
+                                 CommandNames(L" and ") + L")");
     }
     *command = std::move(parsed);
     return true;
@@ -544,7 +636,10 @@ std::wstring UsageText(std::wstring_view topic) {
         L"shell often as exit code 1 with no message), so long values go in a file.\n"
         L"Secrets are never taken from the command line, where other users could see\n"
         L"them: OAUTH_CLIENT_SECRET, OAUTH_PASSWORD, OAUTH_REFRESH_TOKEN and\n"
-        L"OAUTH_ACCESS_TOKEN hold them, or the --*-stdin options read them from stdin.\n";
+        L"OAUTH_ACCESS_TOKEN hold them, or the --*-stdin options read them from stdin.\n"
+        L"A request that carries no credential of its own (a metadata document, a\n"
+        L"client whose id goes in the form) is sent with \"Authorization: None\", since\n"
+        L"OAuth_Dll.dll sends no resource request without an Authorization header.\n";
     for (const CommandSpec& command : kCommands) {
         if (!topic.empty() && topic != command.name) continue;
         text += L"\noauthcli " + std::wstring(command.name) + L":\n" + command.notes;
@@ -554,7 +649,8 @@ std::wstring UsageText(std::wstring_view topic) {
         L"\n"
         L"Exit codes:\n"
         L"  0  success: a token was issued, or the resource answered below 400\n"
-        L"  1  the server said no: an OAuth error reply, a token reply without an access\n"
+        L"  1  the server said no: an OAuth error reply (from the token endpoint, the\n"
+        L"     login redirect or the device poll), a token reply without an access\n"
         L"     token, or an HTTP status of 400 or above\n"
         L"  2  usage: the command line is not valid, or a value it names (a file, a\n"
         L"     secret on stdin) is missing\n"
@@ -562,7 +658,9 @@ std::wstring UsageText(std::wstring_view topic) {
         L"     (result -1, with the library's reason where it gives one), or the exchange\n"
         L"     failed (result = the Win32/WinHTTP error code, such as 12002 timeout,\n"
         L"     12007 name not resolved, 12029 cannot connect, 12045 certificate not\n"
-        L"     trusted, 12175 TLS failure)\n"
+        L"     trusted, 12175 TLS failure), or login heard no redirect in time\n"
+        L"  4  refused: the login redirect's state (or iss) is not the one sent, or the\n"
+        L"     metadata names another issuer than --issuer: the reply may be forged\n"
         L"The reason for a failure is printed on stderr, and with --json also as\n"
         L"{\"result\", \"name\", \"text\"} on stdout. Output is UTF-8.\n";
     return text;

@@ -1,4 +1,5 @@
-// The program's command line: a command (token, refresh, get, post) and its
+// The program's command line: a command (token, refresh, login, device,
+// revoke, introspect, get, post) and its
 // options, all described by one table from which both the parser and the
 // help are made. Parsing only checks the arguments; it reads no
 // environment, file or input.
@@ -12,7 +13,18 @@
 
 namespace OAuthClient::Tool {
 
-enum class CommandKind { Help, Version, Token, Refresh, Get, Post };
+enum class CommandKind {
+    Help,
+    Version,
+    Token,
+    Refresh,
+    Login,
+    Device,
+    Revoke,
+    Introspect,
+    Get,
+    Post
+};
 
 // How the client authenticates at the token endpoint when it has a secret.
 enum class ClientAuth { Basic, Form };
@@ -33,7 +45,10 @@ struct Options {
     bool verbose = false;
     bool silent = false;
 
-    // token and refresh
+    // The endpoints' metadata instead of the URLs (RFC 8414).
+    std::wstring issuer;
+
+    // token, refresh and the flows
     std::wstring grantType;
     std::wstring clientId;
     std::wstring scope;
@@ -44,9 +59,18 @@ struct Options {
     bool passwordFromStdin = false;
     bool refreshTokenFromStdin = false;
 
+    // login and device: where the code is redeemed
+    std::wstring tokenUrl;
+    // login
+    int port = 0;  // 0: the system picks one
+    bool noBrowser = false;
+
+    // revoke and introspect
+    std::wstring tokenTypeHint;
+
     // get and post
-    std::wstring accessToken;  // empty: from standard input or the environment
-    bool tokenFromStdin = false;
+    std::wstring accessToken;     // empty: from standard input or the environment
+    bool tokenFromStdin = false;  // also revoke and introspect
     std::optional<std::wstring> bodyText;
     std::optional<std::wstring> bodyFile;
     // Absent: body text goes as UTF-8 without a mark, a file as its bytes.
@@ -64,6 +88,8 @@ struct ParsedCommand {
 // The limits of the numeric options.
 constexpr int kMaxProtocol = 3;
 constexpr int kMaxTimeoutSeconds = 86400;
+// How long login waits for the browser when --timeout does not say.
+constexpr int kDefaultLoginSeconds = 300;
 
 // Parses the arguments after the program name. False with a one-line reason
 // in *error when they are not a valid command.
@@ -79,6 +105,9 @@ bool ExpandArgumentFiles(std::vector<std::wstring>* args, std::wstring* error);
 // for a missing colon, an empty or non-token name, an empty value, or a CR
 // or LF anywhere.
 [[nodiscard]] bool SplitHeader(std::wstring_view text, NameValue* header);
+
+// Whether one of headers has this name (in any letter case).
+[[nodiscard]] bool HasHeader(const std::vector<NameValue>& headers, const wchar_t* name);
 
 // "name=value", split at the first "="; false for an empty name or value.
 [[nodiscard]] bool SplitParam(std::wstring_view text, NameValue* param);

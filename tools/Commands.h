@@ -1,5 +1,6 @@
-// The commands, each one exchange through OAuth_Dll.dll. They print the
-// reply on stdout and any failure on stderr, and return the exit code.
+// The commands, each one exchange through OAuth_Dll.dll or a flow of them.
+// They print the reply on stdout and any failure on stderr, and return the
+// exit code.
 #ifndef OAUTH_TOOLS_COMMANDS_H
 #define OAUTH_TOOLS_COMMANDS_H
 
@@ -23,6 +24,12 @@ constexpr unsigned long long kMaxBodyFileBytes = 256ull * 1024 * 1024;
 int RunToken(const Options& options);
 // get and post: one request for a resource.
 int RunResource(const Options& options);
+// revoke and introspect: one request about a token.
+int RunTokenEndpoint(const Options& options, bool introspect);
+// login: the authorization code grant through the browser.
+int RunLogin(const Options& options);
+// device: the device authorization grant.
+int RunDevice(const Options& options);
 
 // Reads a whole file; false with a sentence in *error.
 [[nodiscard]] bool ReadFileBytes(const std::wstring& path, std::vector<unsigned char>* bytes,

@@ -2,6 +2,7 @@
 
 #include "Console.h"
 #include "Secrets.h"
+#include "WipingAllocator.h"
 
 namespace OAuthClient::Tool {
 
@@ -34,23 +35,64 @@ std::wstring FormEncode(std::wstring_view value) {
     return encoded;
 }
 
+bool FormDecode(std::string_view encoded, std::wstring* value) {
+    const auto hexValue = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    std::string bytes;
+    for (size_t i = 0; i < encoded.size(); ++i) {
+        if (encoded[i] == '+') {
+            bytes += ' ';
+        } else if (encoded[i] != '%') {
+            bytes += encoded[i];
+        } else {
+            if (i + 2 >= encoded.size()) return false;
+            const int high = hexValue(encoded[i + 1]);
+            const int low = hexValue(encoded[i + 2]);
+            if (high < 0 || low < 0) return false;
+            bytes += static_cast<char>(high * 16 + low);
+            i += 2;
+        }
+    }
+    return FromUtf8(bytes, value);
+}
+
+std::wstring Base64Encode(std::string_view bytes, bool urlSafe) {
+    const char* alphabet = urlSafe
+                               ? "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"
+                               : "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::wstring out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        const size_t left = bytes.size() - i;
+        unsigned bits = static_cast<unsigned char>(bytes[i]) << 16;
+        if (left > 1) bits |= static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+        if (left > 2) bits |= static_cast<unsigned char>(bytes[i + 2]);
+        out += static_cast<wchar_t>(alphabet[(bits >> 18) & 63]);
+        out += static_cast<wchar_t>(alphabet[(bits >> 12) & 63]);
+        if (left > 1) {
+            out += static_cast<wchar_t>(alphabet[(bits >> 6) & 63]);
+        } else if (!urlSafe) {
+            out += L'=';
+        }
+        if (left > 2) {
+            out += static_cast<wchar_t>(alphabet[bits & 63]);
+        } else if (!urlSafe) {
+            out += L'=';
+        }
+    }
+    return out;
+}
+
 std::wstring BasicCredentials(std::wstring_view clientId, std::wstring_view secret) {
-    static const char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     // The encoded forms are ASCII, so their UTF-16 units are the bytes.
     std::wstring joined = FormEncode(clientId) + L":" + FormEncode(secret);
-    std::wstring out = L"Basic ";
-    for (size_t i = 0; i < joined.size(); i += 3) {
-        const size_t left = joined.size() - i;
-        unsigned bits = static_cast<unsigned>(joined[i]) << 16;
-        if (left > 1) bits |= static_cast<unsigned>(joined[i + 1]) << 8;
-        if (left > 2) bits |= static_cast<unsigned>(joined[i + 2]);
-        out += static_cast<wchar_t>(kAlphabet[(bits >> 18) & 63]);
-        out += static_cast<wchar_t>(kAlphabet[(bits >> 12) & 63]);
-        out += left > 1 ? static_cast<wchar_t>(kAlphabet[(bits >> 6) & 63]) : L'=';
-        out += left > 2 ? static_cast<wchar_t>(kAlphabet[bits & 63]) : L'=';
-    }
+    std::string bytes = ToUtf8(joined);
     SecretText::WipeString(&joined);
+    std::wstring out = L"Basic " + Base64Encode(bytes, false);
+    WipeMemory(bytes.data(), bytes.size());
     return out;
 }
 

@@ -7,7 +7,8 @@ namespace {
 // A recursive-descent check; it builds nothing.
 class JsonChecker {
 public:
-    explicit JsonChecker(std::wstring_view text) : text_(text) {}
+    explicit JsonChecker(std::wstring_view text, std::vector<JsonMember>* members = nullptr)
+        : text_(text), members_(members) {}
 
     bool WholeObject() {
         SkipBlanks();
@@ -88,11 +89,53 @@ private:
         return false;
     }
 
+    // The text of the string literal whose quotes span [start, end).
+    std::wstring Decoded(size_t start, size_t end) const {
+        std::wstring out;
+        for (size_t i = start + 1; i + 1 < end; ++i) {
+            if (text_[i] != L'\\') {
+                out += text_[i];
+                continue;
+            }
+            const wchar_t escaped = text_[++i];
+            if (escaped == L'u') {
+                // Each \uXXXX is one UTF-16 unit: a surrogate pair joins by itself.
+                unsigned unit = 0;
+                for (size_t k = i + 1; k <= i + 4; ++k) {
+                    const wchar_t h = text_[k];
+                    unit = unit * 16 + (h <= L'9' ? h - L'0' : (h | 0x20) - L'a' + 10);
+                }
+                out += static_cast<wchar_t>(unit);
+                i += 4;
+            } else {
+                const size_t at = std::wstring_view(L"bfnrt").find(escaped);
+                out += at == std::wstring_view::npos ? escaped : L"\b\f\n\r\t"[at];
+            }
+        }
+        return out;
+    }
+
     bool Members(int depth, wchar_t close, bool named) {
         if (Take(close)) return true;
         do {
-            if (named && (!String() || !Take(L':'))) return false;
+            const bool record = named && depth == 1 && members_ != nullptr;
+            JsonMember member;
+            if (named) {
+                SkipBlanks();
+                const size_t nameStart = pos_;
+                if (!String()) return false;
+                if (record) member.name = Decoded(nameStart, pos_);
+                if (!Take(L':')) return false;
+            }
+            SkipBlanks();
+            const size_t valueStart = pos_;
             if (!Value(depth)) return false;
+            if (record) {
+                member.value = text_[valueStart] == L'"'
+                                   ? Decoded(valueStart, pos_)
+                                   : std::wstring(text_.substr(valueStart, pos_ - valueStart));
+                members_->push_back(std::move(member));
+            }
         } while (Take(L','));
         return Take(close);
     }
@@ -121,12 +164,27 @@ private:
     }
 
     std::wstring_view text_;
+    std::vector<JsonMember>* members_;
     size_t pos_ = 0;
 };
 
 }  // namespace
 
 bool IsJsonObject(std::wstring_view text) { return JsonChecker(text).WholeObject(); }
+
+bool ReadJsonMembers(std::wstring_view text, std::vector<JsonMember>* members) {
+    members->clear();
+    if (JsonChecker(text, members).WholeObject()) return true;
+    members->clear();
+    return false;
+}
+
+const std::wstring* FindJsonMember(const std::vector<JsonMember>& members, std::wstring_view name) {
+    for (const JsonMember& member : members) {
+        if (member.name == name) return &member.value;
+    }
+    return nullptr;
+}
 
 std::wstring JsonString(std::wstring_view text) {
     static const wchar_t kHex[] = L"0123456789abcdef";

@@ -1,5 +1,6 @@
 #include "TokenReport.h"
 
+#include "Console.h"
 #include "ExitCodes.h"
 #include "Json.h"
 
@@ -123,6 +124,11 @@ std::wstring FormatTokenJson(const TokenReport& report) {
     if (out.back() != L'{') out += L',';
     out += L" \"library\": " + library + L"}\n";
     return out;
+}
+
+int PrintTokenReport(const TokenReport& report, bool json) {
+    WriteOut(json ? FormatTokenJson(report) : FormatTokenText(report));
+    return TokenExitCode(report);
 }
 
 }  // namespace OAuthClient::Tool

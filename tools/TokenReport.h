@@ -43,6 +43,9 @@ std::wstring FormatTokenText(const TokenReport& report);
 // {"library": ..., "body": text}.
 std::wstring FormatTokenJson(const TokenReport& report);
 
+// Prints the report on stdout as text or JSON and gives its exit code.
+int PrintTokenReport(const TokenReport& report, bool json);
+
 }  // namespace OAuthClient::Tool
 
 #endif  // OAUTH_TOOLS_TOKENREPORT_H

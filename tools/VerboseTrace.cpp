@@ -28,7 +28,13 @@ VerboseTrace::~VerboseTrace() { Finish(); }
 
 void VerboseTrace::Finish() {
     if (path_.empty()) return;
+    Flush();
     SetEnvironmentVariableW(kVariable, nullptr);
+    path_.clear();
+}
+
+void VerboseTrace::Flush() {
+    if (path_.empty()) return;
     std::vector<unsigned char> bytes;
     std::wstring error;
     if (ReadFileBytes(path_, &bytes, &error) && !bytes.empty()) {
@@ -36,8 +42,8 @@ void VerboseTrace::Finish() {
         std::fwrite(bytes.data(), 1, bytes.size(), stderr);
         std::fflush(stderr);
     }
+    // The component opens the file anew for each exchange, creating it.
     DeleteFileW(path_.c_str());
-    path_.clear();
 }
 
 }  // namespace OAuthClient::Tool

@@ -20,8 +20,10 @@ public:
     VerboseTrace& operator=(const VerboseTrace&) = delete;
     ~VerboseTrace();
 
-    // Copies the records to stderr, removes the file and the variable;
-    // called once the exchange is over, so the trace comes before the output.
+    // Copies the records so far to stderr and empties the file; called after
+    // each exchange, so that its trace comes before the command's output.
+    void Flush();
+    // Flush, then removes the variable.
     void Finish();
 
 private:

@@ -65,6 +65,13 @@ int Run(int argc, wchar_t** argv) {
         case CommandKind::Token:
         case CommandKind::Refresh:
             return RunToken(command.options);
+        case CommandKind::Login:
+            return RunLogin(command.options);
+        case CommandKind::Device:
+            return RunDevice(command.options);
+        case CommandKind::Revoke:
+        case CommandKind::Introspect:
+            return RunTokenEndpoint(command.options, command.kind == CommandKind::Introspect);
         case CommandKind::Get:
         case CommandKind::Post:
             return RunResource(command.options);

@@ -34,23 +34,77 @@ ctest fixtures use it.
 Clients (client_id / client_secret; every grant type, scopes "read write"):
     test-client     test-secret
     special-client  c&s=1+2% 3          (holds & = + % and a space)
+    public-client   (none: public)      authorization_code with PKCE,
+                                        device_code and refresh_token only
 User (resource owner, password grant):
     alice           pa&ss=wo+rd% 9      (holds & = + % and a space)
 Seeded authorisation code (one use): seeded-code-1 for test-client, user
 alice, scope "read", no redirect_uri. GET /seed-code?client_id=ID[&scope=S]
 makes another one and answers {"code": "..."}.
 
-Error replies always carry an error_description.
+JSON error replies always carry an error_description.
 Clients authenticate with HTTP Basic (id and secret as sent, or each
-form-urlencoded) or with client_id and client_secret form fields. Every token
-reply carries an extra field "client_auth": "basic" or "form".
+form-urlencoded) or with client_id and client_secret form fields. The public
+client names itself with client_id in the form, or with Basic and an empty
+secret ("public-client:"). Every token reply carries an extra field
+"client_auth": "basic", "form" or "none" (the public client). Every
+endpoint that takes a form refuses a body without Content-Type
+application/x-www-form-urlencoded with 400 invalid_request.
 
-Endpoints:
+Scope words that script the simulated user (never granted): "deny" at
+/authorize and /device_authorization; "pending2", "slow", "expire" at
+/device_authorization.
+
+Endpoints (on every listener; BASE is the listener's own http[s]://127.0.0.1:PORT):
   POST /token           grant_type client_credentials, password, refresh_token,
                         authorization_code (oauthlib refuses other methods with
-                        400 invalid_request); a body without Content-Type
-                        application/x-www-form-urlencoded is refused with 400
-                        invalid_request
+                        400 invalid_request), and
+                        urn:ietf:params:oauth:grant-type:device_code.
+                        authorization_code checks code_verifier against the
+                        code's S256 challenge (400 invalid_grant when wrong);
+                        codes are one use
+  GET /authorize        response_type=code, client_id, redirect_uri, state,
+                        code_challenge, code_challenge_method=S256[, scope]:
+                        alice consents at once, 302 to
+                        redirect_uri?code=..&state=.. . redirect_uri must be
+                        http://127.0.0.1:ANY-PORT/path or http://[::1]:PORT/path.
+                        Unknown client, missing or other redirect_uri: 400
+                        HTML page, no redirect. No challenge or a method other
+                        than S256: redirect with error=invalid_request; scope
+                        word "deny": error=access_denied (both with state)
+  POST /device_authorization
+                        client auth (public: client_id), scope -> device_code,
+                        user_code, verification_uri (BASE/device),
+                        verification_uri_complete, expires_in 600, interval 1.
+                        The device_code grant then answers by the scope words:
+                        "pending2" two authorization_pending, "slow" one
+                        slow_down (the interval grows by 5 s), then a token;
+                        "deny" access_denied; "expire" expired_token; otherwise
+                        a token at the first poll. A used, unknown or other
+                        client's device code: invalid_grant
+  GET /device           the verification page (nothing to do: consent is
+                        scripted)
+  GET /device-polls?device_code=C | ?user_code=U
+                        {"device_code", "user_code", "issued", "interval" (now
+                        in force), "polls": [{"at": epoch seconds, "gap": since
+                        the previous poll or the authorization, "interval": in
+                        force when it came, "reply": error or "token"}]}
+  POST /revoke          token[, token_type_hint]; client auth (public:
+                        client_id). 200 with an empty body for any token,
+                        unknown or another client's (left alone). Revoking a
+                        refresh token revokes the access tokens issued with it
+  POST /introspect      token[, token_type_hint]; client Basic/form credentials
+                        or "Authorization: Bearer <live access token>" (a
+                        public client_id alone is 401 invalid_client).
+                        {"active": true, scope, client_id, username (when a
+                        user), token_type ("Bearer" or "refresh_token"), exp
+                        (access tokens), iat, sub} or {"active": false}
+  GET /.well-known/oauth-authorization-server, /.well-known/openid-configuration
+                        metadata (RFC 8414, OpenID Connect discovery): issuer
+                        BASE and the endpoints above; Authorization ignored.
+                        Issuer BASE/tenant1, same endpoints:
+                        /.well-known/oauth-authorization-server/tenant1 and
+                        /tenant1/.well-known/openid-configuration
   GET|POST /resource    needs "Authorization: Bearer <token>"; echoes the
                         request as JSON with a "token" object (client_id, user,
                         grant_type, scopes, client_auth)
@@ -98,19 +152,33 @@ import zlib
 
 os.environ.setdefault("OAUTHLIB_INSECURE_TRANSPORT", "1")  # http listener
 
-from oauthlib.oauth2 import RequestValidator, Server  # noqa: E402
+from oauthlib.common import Request  # noqa: E402
+from oauthlib.oauth2 import IntrospectEndpoint, RequestValidator, Server  # noqa: E402
+from oauthlib.oauth2.rfc6749 import errors  # noqa: E402
 from oauthlib.oauth2.rfc6749.errors import OAuth2Error  # noqa: E402
 
 CLIENTS = {
     "test-client": "test-secret",
     "special-client": "c&s=1+2% 3",
 }
+# Native apps cannot keep a secret: they identify themselves by client_id alone.
+PUBLIC_CLIENTS = ("public-client",)
 USERS = {
     "alice": "pa&ss=wo+rd% 9",
 }
 SEEDED_CODE = "seeded-code-1"
-ALL_GRANTS = ("client_credentials", "password", "refresh_token", "authorization_code")
+DEVICE_GRANT = "urn:ietf:params:oauth:grant-type:device_code"
+ALL_GRANTS = ("client_credentials", "password", "refresh_token", "authorization_code",
+              DEVICE_GRANT)
+PUBLIC_GRANTS = ("authorization_code", "refresh_token", DEVICE_GRANT)
 SCOPES = ("read", "write")
+# Scope words that script what the simulated user does at /authorize and
+# during a device authorization; they are never granted.
+SCRIPT_WORDS = ("deny", "pending2", "slow", "expire")
+DEVICE_INTERVAL = 1  # seconds, so that polling tests stay quick
+DEVICE_LIFETIME = 600
+SLOW_DOWN_STEP = 5  # RFC 8628 3.5: every slow_down adds five seconds
+TENANT = "tenant1"  # the issuer with a path is BASE/tenant1
 TOKEN_LIFETIME = 3600
 SAMPLE_BYTES = bytes(range(256))
 # oauthlib leaves most errors without a description; a reply with one lets a
@@ -122,6 +190,18 @@ ERROR_DESCRIPTIONS = {
     "unauthorized_client": "The client may not use this grant type.",
     "unsupported_grant_type": "The grant type is not supported.",
     "invalid_scope": "The requested scope is invalid.",
+    "access_denied": "The user denied the request.",
+    "unsupported_token_type": "The token type is not supported.",
+}
+
+
+AS_METADATA = "/.well-known/oauth-authorization-server"
+OIDC_METADATA = "/.well-known/openid-configuration"
+DEVICE_ERRORS = {
+    "authorization_pending": "The user has not yet approved the device.",
+    "slow_down": "Polling too often: wait five seconds more between polls.",
+    "expired_token": "The device code has expired.",
+    "invalid_grant": "The device code is unknown, used or not this client's.",
 }
 
 
@@ -144,6 +224,7 @@ class Store:
         self.tag_connections = {}
         self.tag_requests = {}
         self.next_connection = 0
+        self.devices = {}  # device code -> device authorization dict
 
     def new_connection(self, listener):
         with self.lock:
@@ -170,8 +251,33 @@ class Validator(RequestValidator):
         expected = CLIENTS.get(client_id)
         return expected is not None and secret == expected
 
+    @staticmethod
+    def _public_client(request):
+        """The public client a request names without a secret, or None.
+
+        A host that must send an Authorization header for a public client
+        sends Basic with the id and an empty secret; others put client_id in
+        the form.
+        """
+        authorization = request.headers.get("Authorization", "")
+        if authorization[:6].lower() == "basic ":
+            try:
+                decoded = base64.b64decode(authorization[6:].strip(), validate=True).decode("utf-8")
+            except (ValueError, UnicodeDecodeError):
+                return None
+            client_id, sep, secret = decoded.partition(":")
+            client_id = urllib.parse.unquote_plus(client_id)
+        elif authorization[:7].lower() == "bearer ":
+            return None
+        else:
+            # Any other scheme (oauthcli sends "None") names no client.
+            client_id, sep, secret = request.client_id, ":", request.client_secret
+        if client_id in PUBLIC_CLIENTS and sep and not secret and not request.client_secret:
+            return client_id
+        return None
+
     def client_authentication_required(self, request, *args, **kwargs):
-        return True
+        return self._public_client(request) is None
 
     def authenticate_client(self, request, *args, **kwargs):
         authorization = request.headers.get("Authorization", "")
@@ -201,10 +307,40 @@ class Validator(RequestValidator):
         return True
 
     def authenticate_client_id(self, client_id, request, *args, **kwargs):
-        return False
+        public = self._public_client(request)
+        if public is None or client_id not in (None, public):
+            return False
+        request.client = Client(public)
+        request.client_id = public
+        request.client_auth = "none"
+        return True
 
     def validate_grant_type(self, client_id, grant_type, client, request, *args, **kwargs):
-        return grant_type in ALL_GRANTS
+        return grant_type in (PUBLIC_GRANTS if client_id in PUBLIC_CLIENTS else ALL_GRANTS)
+
+    def validate_client_id(self, client_id, request, *args, **kwargs):
+        return client_id in CLIENTS or client_id in PUBLIC_CLIENTS
+
+    def validate_redirect_uri(self, client_id, redirect_uri, request, *args, **kwargs):
+        # Native apps listen on a loopback port of their choosing (RFC 8252
+        # 7.3), so any port of the loopback address is registered.
+        parts = urllib.parse.urlsplit(redirect_uri)
+        try:
+            parts.port
+        except ValueError:
+            return False
+        return (parts.scheme == "http" and parts.hostname in ("127.0.0.1", "::1")
+                and not parts.fragment)
+
+    def validate_response_type(self, client_id, response_type, client, request, *args, **kwargs):
+        return response_type == "code"
+
+    def save_authorization_code(self, client_id, code, request, *args, **kwargs):
+        with STORE.lock:
+            STORE.codes[code["code"]] = {
+                "client_id": client_id, "user": request.user, "scopes": list(request.scopes),
+                "redirect_uri": request.redirect_uri, "challenge": request.code_challenge,
+                "challenge_method": request.code_challenge_method}
 
     def validate_scopes(self, client_id, scopes, client, request, *args, **kwargs):
         return all(scope in SCOPES for scope in scopes)
@@ -226,6 +362,7 @@ class Validator(RequestValidator):
             "scopes": token.get("scope", " ".join(request.scopes or [])).split(),
             "client_auth": getattr(request, "client_auth", None),
             "expires": time.time() + token.get("expires_in", TOKEN_LIFETIME),
+            "issued": time.time(),
         }
         with STORE.lock:
             STORE.access[token["access_token"]] = info
@@ -272,6 +409,8 @@ class Validator(RequestValidator):
         return True
 
     def get_default_redirect_uri(self, client_id, request, *args, **kwargs):
+        if request.code is None:
+            return None  # /authorize: no client has a registered default
         # A code seeded without redirect_uri is redeemed without one too.
         with STORE.lock:
             info = STORE.codes.get(request.code)
@@ -290,13 +429,85 @@ class Validator(RequestValidator):
             STORE.codes.pop(code, None)
 
     def is_pkce_required(self, client_id, request):
-        return False
+        # /authorize demands a challenge from every client (see
+        # native_app_rules); codes from /seed-code for a confidential
+        # client are redeemed without a verifier.
+        return client_id in PUBLIC_CLIENTS
 
     def get_code_challenge(self, code, request):
-        return None
+        with STORE.lock:
+            return (STORE.codes.get(code) or {}).get("challenge")
+
+    def get_code_challenge_method(self, code, request):
+        with STORE.lock:
+            return (STORE.codes.get(code) or {}).get("challenge_method")
+
+    def revoke_token(self, token, token_type_hint, request, *args, **kwargs):
+        # Only the client the token was issued to may revoke it; another
+        # client's token is answered like an unknown one (RFC 7009 2.2).
+        with STORE.lock:
+            if (STORE.access.get(token) or {}).get("client_id") == request.client_id:
+                del STORE.access[token]
+            info = STORE.refresh.get(token)
+            if info is not None and info["client_id"] == request.client_id:
+                del STORE.refresh[token]
+                # The access tokens issued with it go too.
+                for access in [t for t, i in STORE.access.items() if i is info]:
+                    del STORE.access[access]
+
+    def introspect_token(self, token, token_type_hint, request, *args, **kwargs):
+        with STORE.lock:
+            info, kind = STORE.access.get(token), "Bearer"
+            if info is None or info["expires"] < time.time():
+                info, kind = STORE.refresh.get(token), "refresh_token"
+        if info is None:
+            return None
+        claims = {"scope": " ".join(info["scopes"]), "client_id": info["client_id"],
+                  "token_type": kind, "iat": int(info["issued"]),
+                  "sub": info["user"] or info["client_id"]}
+        if kind == "Bearer":
+            claims["exp"] = int(info["expires"])
+        if info["user"]:
+            claims["username"] = info["user"]
+        return claims
 
 
-OAUTH = Server(Validator(), token_expires_in=TOKEN_LIFETIME)
+class IntrospectionValidator(Validator):
+    """Introspection needs real authentication: a client secret or a live
+    bearer token (RFC 7662 2.1); a public client's id alone is not enough."""
+
+    def client_authentication_required(self, request, *args, **kwargs):
+        return True
+
+    def authenticate_client(self, request, *args, **kwargs):
+        authorization = request.headers.get("Authorization", "")
+        if authorization[:7].lower() != "bearer ":
+            return super().authenticate_client(request, *args, **kwargs)
+        with STORE.lock:
+            info = STORE.access.get(authorization[7:].strip())
+        if info is None or info["expires"] < time.time():
+            return False
+        request.client = Client(info["client_id"])
+        request.client_id = info["client_id"]
+        return True
+
+
+def native_app_rules(request):
+    """/authorize: PKCE with S256 for every client, and the scripted refusal."""
+    if request.code_challenge is None or request.code_challenge_method != "S256":
+        raise errors.InvalidRequestError(
+            description="PKCE is required: code_challenge with code_challenge_method S256.",
+            request=request)
+    if "deny" in (request.scope or "").split():
+        raise errors.AccessDeniedError(description=ERROR_DESCRIPTIONS["access_denied"],
+                                       request=request)
+    return {}
+
+
+VALIDATOR = Validator()
+OAUTH = Server(VALIDATOR, token_expires_in=TOKEN_LIFETIME)
+OAUTH.auth_grant.custom_validators.pre_auth.append(native_app_rules)
+INTROSPECTION = IntrospectEndpoint(IntrospectionValidator())
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -422,6 +633,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "/big": self._big,
             "/stats": self._stats,
             "/seed-code": self._seed_code,
+            "/authorize": self._authorize,
+            "/device_authorization": self._device_authorization,
+            "/device": self._device_page,
+            "/device-polls": self._device_polls,
+            "/revoke": self._revoke,
+            "/introspect": self._introspect,
+            AS_METADATA: self._metadata,
+            OIDC_METADATA: self._metadata,
+            AS_METADATA + "/" + TENANT: self._metadata,
+            "/" + TENANT + OIDC_METADATA: self._metadata,
         }.get(path)
         if route is None:
             self._json(404, {"error": "not_found", "path": path})
@@ -430,26 +651,49 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     do_GET = do_POST = do_PUT = do_DELETE = do_PATCH = do_HEAD = do_OPTIONS = _handle
 
-    def _uri(self):
+    def _base(self):
         scheme = "http" if self.server.listener_name == "http" else "https"
-        return "%s://127.0.0.1:%d%s" % (scheme, self.server.server_address[1], self.path)
+        return "%s://127.0.0.1:%d" % (scheme, self.server.server_address[1])
 
-    def _token(self, body, params):
-        # As compliant servers do: a form body must say it is one.
+    def _uri(self):
+        return self._base() + self.path
+
+    def _form_refused(self, body):
+        """Answers and returns True when a body is not declared a form, as
+        compliant servers refuse it."""
         media_type = self.headers.get("Content-Type", "").split(";")[0].strip().lower()
         if body and media_type != "application/x-www-form-urlencoded":
             self._json(400, {"error": "invalid_request",
                              "error_description":
                                  "content must be application/x-www-form-urlencoded"})
-            return
+            return True
+        return False
+
+    def _oauth(self, endpoint_call, body):
+        """Runs an oauthlib endpoint on this request and sends its answer."""
         try:
-            headers, text, status = OAUTH.create_token_response(
+            headers, text, status = endpoint_call(
                 self._uri(), http_method=self.command, body=body.decode("utf-8", "replace"),
                 headers=dict(self.headers.items()))
         except OAuth2Error as error:
             # oauthlib raises for some requests (a GET to the token endpoint)
             # instead of answering them; answer as it would.
             headers, text, status = dict(error.headers), error.json, error.status_code
+        self._oauth_reply(status, text, headers)
+
+    def _oauth_error(self, error):
+        self._oauth_reply(error.status_code, error.json, dict(error.headers))
+
+    def _token(self, body, params):
+        if self._form_refused(body):
+            return
+        form = dict(urllib.parse.parse_qsl(body.decode("utf-8", "replace")))
+        if form.get("grant_type") == DEVICE_GRANT:
+            self._device_token(body)
+        else:
+            self._oauth(OAUTH.create_token_response, body)
+
+    def _oauth_reply(self, status, text, headers):
         try:
             reply = json.loads(text or "{}")
         except ValueError:
@@ -457,8 +701,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if isinstance(reply, dict) and "error" in reply and "error_description" not in reply:
             reply["error_description"] = ERROR_DESCRIPTIONS.get(reply["error"], reply["error"])
             text = json.dumps(reply)
-        self._reply(status, text or "", headers=[(k, v) for k, v in headers.items()
-                                                if k.lower() != "content-type"])
+        # A revocation's empty 200 says nothing and has no type.
+        self._reply(status, text or "", content_type=None if not text else
+                    "application/json; charset=utf-8",
+                    headers=[(k, v) for k, v in headers.items() if k.lower() != "content-type"])
 
     def _resource(self, body, params):
         valid, request = OAUTH.verify_request(
@@ -467,7 +713,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self._json(401, {"error": "invalid_token"},
                        headers=[("WWW-Authenticate", 'Bearer error="invalid_token"')])
             return
-        info = {k: v for k, v in request.token_info.items() if k != "expires"}
+        info = {k: v for k, v in request.token_info.items() if k not in ("expires", "issued")}
         self._json(200, self._echo(body, {"token": info}))
 
     def _plain_echo(self, body, params):
@@ -559,6 +805,166 @@ class Handler(http.server.BaseHTTPRequestHandler):
                                  "scopes": params.get("scope", "read").split(),
                                  "redirect_uri": params.get("redirect_uri")}
         self._json(200, {"code": code})
+
+
+    # --- authorization code with PKCE, for native apps ----------------------
+
+    def _authorize(self, body, params):
+        # The user, alice, consents at once; only fatal errors (unknown
+        # client, a redirect_uri that is not loopback) stay on this page.
+        try:
+            headers, _, status = OAUTH.create_authorization_response(
+                self._uri(), http_method="GET", credentials={"user": "alice"})
+        except errors.FatalClientError as error:
+            self._reply(400, "<html><body><h1>Authorization failed</h1><p>%s: %s</p></body></html>"
+                        % (error.error, error.description), content_type="text/html; charset=utf-8")
+            return
+        self._reply(status, "", content_type=None, headers=list(headers.items()))
+
+    # --- metadata (RFC 8414, OpenID Connect discovery) -------------------
+
+    def _metadata(self, body, params):
+        # Authorization is not needed and ignored.
+        base = self._base()
+        path = self._split_url()[0]
+        issuer = base + "/" + TENANT if TENANT in path.split("/") else base
+        self._json(200, {
+            "issuer": issuer,
+            "authorization_endpoint": base + "/authorize",
+            "token_endpoint": base + "/token",
+            "device_authorization_endpoint": base + "/device_authorization",
+            "revocation_endpoint": base + "/revoke",
+            "introspection_endpoint": base + "/introspect",
+            "response_types_supported": ["code"],
+            "grant_types_supported": list(ALL_GRANTS),
+            "code_challenge_methods_supported": ["S256"],
+            "token_endpoint_auth_methods_supported":
+                ["client_secret_basic", "client_secret_post", "none"],
+            "scopes_supported": list(SCOPES),
+        })
+
+    # --- revocation (RFC 7009), introspection (RFC 7662) -----------------
+
+    def _revoke(self, body, params):
+        if not self._form_refused(body):
+            self._oauth(OAUTH.create_revocation_response, body)
+
+    def _introspect(self, body, params):
+        if not self._form_refused(body):
+            self._oauth(INTROSPECTION.create_introspect_response, body)
+
+    # --- device authorization (RFC 8628) ---------------------------------
+
+    def _client_request(self, body):
+        """An oauthlib request for this form, its client authenticated or None."""
+        request = Request(self._uri(), http_method=self.command,
+                          body=body.decode("utf-8", "replace"), headers=dict(self.headers.items()))
+        if VALIDATOR.client_authentication_required(request):
+            authenticated = VALIDATOR.authenticate_client(request)
+        else:
+            authenticated = VALIDATOR.authenticate_client_id(request.client_id, request)
+        if not authenticated:
+            self._oauth_error(errors.InvalidClientError(request=request))
+            return None
+        if not VALIDATOR.validate_grant_type(request.client_id, DEVICE_GRANT, request.client,
+                                             request):
+            self._oauth_error(errors.UnauthorizedClientError(request=request))
+            return None
+        return request
+
+    def _device_authorization(self, body, params):
+        if self._form_refused(body):
+            return
+        request = self._client_request(body)
+        if request is None:
+            return
+        words = (request.scope or "").split()
+        if any(w not in SCOPES and w not in SCRIPT_WORDS for w in words):
+            self._oauth_error(errors.InvalidScopeError(request=request))
+            return
+        # What the simulated user does; the token endpoint replays it.
+        script = {"pending2": ["authorization_pending"] * 2, "slow": ["slow_down"],
+                  "deny": ["access_denied"], "expire": ["expired_token"]}
+        replies = next((script[w] for w in words if w in script), [])
+        device_code = "device-" + base64.urlsafe_b64encode(os.urandom(18)).decode("ascii")
+        letters = "BCDFGHJKLMNPQRSTVWXZ"
+        user_code = "".join(letters[b % len(letters)] for b in os.urandom(8))
+        user_code = user_code[:4] + "-" + user_code[4:]
+        now = time.time()
+        with STORE.lock:
+            STORE.devices[device_code] = {
+                "client_id": request.client_id, "user_code": user_code,
+                "scopes": [w for w in words if w in SCOPES] or ["read"],
+                "replies": replies, "interval": DEVICE_INTERVAL, "issued": now,
+                "expires": now + DEVICE_LIFETIME, "polls": [], "done": None}
+        verification_uri = self._base() + "/device"
+        self._json(200, {"device_code": device_code, "user_code": user_code,
+                         "verification_uri": verification_uri,
+                         "verification_uri_complete":
+                             verification_uri + "?user_code=" + user_code,
+                         "expires_in": DEVICE_LIFETIME, "interval": DEVICE_INTERVAL},
+                   headers=[("Cache-Control", "no-store")])
+
+    def _device_token(self, body):
+        request = self._client_request(body)
+        if request is None:
+            return
+        now = time.time()
+        with STORE.lock:
+            device = STORE.devices.get(dict(request.decoded_body or ()).get("device_code", ""))
+            if device is None or device["client_id"] != request.client_id:
+                reply = "invalid_grant"
+            else:
+                previous = device["polls"][-1]["at"] if device["polls"] else device["issued"]
+                poll = {"at": now, "gap": round(now - previous, 3),
+                        "interval": device["interval"]}
+                device["polls"].append(poll)
+                if device["done"]:
+                    reply = device["done"]
+                elif now > device["expires"]:
+                    reply = "expired_token"
+                elif device["replies"]:
+                    reply = device["replies"].pop(0)
+                else:
+                    reply = "token"
+                if reply == "slow_down":
+                    device["interval"] += SLOW_DOWN_STEP
+                elif reply in ("access_denied", "expired_token"):
+                    device["done"] = reply
+                elif reply == "token":
+                    # A device code is good for one token.
+                    device["done"] = "invalid_grant"
+                poll["reply"] = reply
+        if reply != "token":
+            self._oauth_error(errors.CustomOAuth2Error(
+                reply, DEVICE_ERRORS.get(reply, ERROR_DESCRIPTIONS.get(reply)), status_code=400))
+            return
+        request.grant_type = DEVICE_GRANT
+        request.user = "alice"
+        request.scopes = device["scopes"]
+        token = OAUTH.bearer.create_token(request, refresh_token=True)
+        VALIDATOR.save_token(token, request)
+        self._json(200, dict(token), headers=[("Cache-Control", "no-store"),
+                                              ("Pragma", "no-cache")])
+
+    def _device_page(self, body, params):
+        self._reply(200, "Device codes are approved as scripted; there is nothing to do here.\n",
+                    content_type="text/plain; charset=utf-8")
+
+    def _device_polls(self, body, params):
+        with STORE.lock:
+            code = params.get("device_code")
+            if code is None:
+                code = next((c for c, d in STORE.devices.items()
+                             if d["user_code"] == params.get("user_code")), None)
+            device = STORE.devices.get(code or "")
+            value = device and {"device_code": code, "user_code": device["user_code"],
+                                "issued": device["issued"], "interval": device["interval"],
+                                "polls": [dict(p) for p in device["polls"]]}
+        if value is None:
+            self._json(404, {"error": "not_found"})
+        else:
+            self._json(200, value)
 
 
 class Listener(socketserver.ThreadingMixIn, http.server.HTTPServer):
