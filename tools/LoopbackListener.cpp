@@ -12,8 +12,11 @@ namespace OAuthClient::Tool {
 namespace {
 
 // A browser may open a connection it never uses (a speculative one): a
-// connection silent this long is dropped and the wait goes on.
-constexpr DWORD kQuietMilliseconds = 3000;
+// connection whose request is not complete this long after it was accepted
+// is dropped and the wait goes on. A bound on the whole request, not on each
+// silence, so that a client sending a byte now and then cannot hold the one
+// thread past the deadline or keep the browser's redirect waiting.
+constexpr unsigned long long kRequestMilliseconds = 3000;
 constexpr size_t kMaxRequestBytes = 16 * 1024;
 
 // Waits until socket is readable or the time runs out.
@@ -100,10 +103,19 @@ bool LoopbackListener::Accept(unsigned long long deadline, std::string* target) 
         }
         client_ = accept(listener_, nullptr, nullptr);
         if (client_ == INVALID_SOCKET) continue;
+        const unsigned long long requestEnd =
+            std::min(deadline, GetTickCount64() + kRequestMilliseconds);
         std::string request;
         char chunk[2048];
-        while (request.find("\r\n\r\n") == std::string::npos && request.size() < kMaxRequestBytes &&
-               WaitReadable(client_, kQuietMilliseconds)) {
+        for (;;) {
+            if (request.find("\r\n\r\n") != std::string::npos ||
+                request.size() >= kMaxRequestBytes) {
+                break;
+            }
+            const unsigned long long at = GetTickCount64();
+            if (at >= requestEnd || !WaitReadable(client_, static_cast<DWORD>(requestEnd - at))) {
+                break;
+            }
             const int got = recv(client_, chunk, sizeof chunk, 0);
             if (got <= 0) break;
             request.append(chunk, static_cast<size_t>(got));

@@ -1,9 +1,15 @@
 // The pure parts of login, device and --issuer: PKCE, the authorization
 // request and its redirect, metadata addresses and the issuer check, and the
 // JSON members the flows read.
+#include "LoopbackListener.h"
+
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Authorization.h"
@@ -162,4 +168,45 @@ TEST(Authorization, RedirectNeedsTheStateSentEvenForAnError) {
     EXPECT_EQ(ReadRedirect("error=access_denied&error_description=no+way&state=s1", L"s1", L"")
                   .description,
               L"no way");
+}
+
+// A local process may connect to the redirect port and send a byte now and
+// then: it must lose its connection, and the browser's request after it must
+// still be taken before the deadline.
+TEST(LoopbackListener, DropsADribblingClientAndTakesTheNextRequest) {
+    LoopbackListener listener;
+    std::wstring error;
+    ASSERT_TRUE(listener.Listen(0, &error)) << error.c_str();
+    const auto connectTo = [&listener] {
+        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<u_short>(listener.port()));
+        EXPECT_EQ(connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        return s;
+    };
+    const SOCKET slow = connectTo();
+    const SOCKET browser = connectTo();
+    const char request[] = "GET /callback?code=1 HTTP/1.1\r\nHost: x\r\n\r\n";
+    ASSERT_EQ(send(browser, request, sizeof request - 1, 0), static_cast<int>(sizeof request - 1));
+    constexpr int kSlowBytes = 100;  // 15 seconds of dribbling
+    std::atomic<int> dribbled{0};
+    std::atomic<bool> stop{false};
+    std::thread dribbler([&] {
+        for (; dribbled < kSlowBytes && !stop; ++dribbled) {
+            if (send(slow, "G", 1, 0) != 1) break;
+            Sleep(150);
+        }
+    });
+    std::string target;
+    const bool accepted = listener.Accept(GetTickCount64() + 8000, &target);
+    const int sent = dribbled;
+    stop = true;
+    dribbler.join();
+    closesocket(slow);
+    closesocket(browser);
+    EXPECT_TRUE(accepted);
+    EXPECT_EQ(target, "/callback?code=1");
+    EXPECT_LT(sent, kSlowBytes);
 }
