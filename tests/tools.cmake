@@ -134,6 +134,10 @@ oauthcli_exit_test(login_confidential LOGIN EXIT 0 ENV OAUTH_CLIENT_SECRET=test-
     OUT "\"client_auth\": \"basic\"")
 oauthcli_exit_test(login_state_mismatch LOGIN TAMPER EXIT 4
     ARGS "--issuer|@BASE@|--client-id|public-client" ERR "state is not the one this login sent")
+# Only a web address goes to the shell, which would run a program or file.
+oauthcli_exit_test(login_not_web EXIT 2
+    ARGS "login|file:///C:/windows/system32/winver.exe|--token-url|http://127.0.0.1:9/t|--client-id|c|--no-browser|--timeout|1"
+    ERR "no http or https URL")
 oauthcli_exit_test(login_access_denied LOGIN EXIT 1
     ARGS "--issuer|@BASE@|--client-id|public-client|--scope|read deny"
     ERR "oauthcli: the authorization server answered access_denied")

@@ -5,6 +5,7 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include "AsciiText.h"
 #include "Authorization.h"
 #include "Commands.h"
 #include "Console.h"
@@ -55,6 +56,14 @@ int RunLogin(const Options& options) {
         return failed;
     }
     if (const int failed = session.Discover(L"token_endpoint", &resolved.tokenUrl)) return failed;
+    // The shell opens whatever it is given: a path or a file: URL (from the
+    // command line, or from metadata) would start a program, not a browser.
+    if (!StartsWithAsciiFolded(resolved.url, L"https://") &&
+        !StartsWithAsciiFolded(resolved.url, L"http://")) {
+        return session.Fail(
+            options.issuer.empty() ? kExitUsage : kExitServerError,
+            L"the authorization endpoint is no http or https URL: \"" + resolved.url + L"\"");
+    }
 
     LoopbackListener listener;
     std::wstring error;
