@@ -18,9 +18,9 @@ std::wstring AuthorizeUrl(const AuthorizationRequest& request) {
     return url;
 }
 
-Redirect ReadRedirect(std::string_view query, std::wstring_view state, std::wstring_view issuer) {
+Redirect ReadRedirect(std::string_view query, std::wstring_view state, std::wstring_view issuer,
+                      bool issRequired) {
     Redirect redirect;
-    // The first value of a name counts; a repeated one cannot override it.
     std::map<std::wstring, std::wstring> fields;
     while (!query.empty()) {
         const size_t end = std::min(query.find('&'), query.size());
@@ -34,7 +34,10 @@ Redirect ReadRedirect(std::string_view query, std::wstring_view state, std::wstr
             redirect.error = L"the redirect's query is not form-encoded UTF-8";
             return redirect;
         }
-        fields.emplace(std::move(name), std::move(value));
+        if (!fields.emplace(std::move(name), std::move(value)).second) {
+            redirect.error = L"the redirect holds a parameter twice";
+            return redirect;
+        }
     }
     const auto field = [&fields](const wchar_t* name) {
         const auto found = fields.find(name);
@@ -47,6 +50,9 @@ Redirect ReadRedirect(std::string_view query, std::wstring_view state, std::wstr
     } else if (!issuer.empty() && fields.count(L"iss") != 0 && field(L"iss") != issuer) {
         redirect.error = L"the redirect comes from the issuer \"" + field(L"iss") + L"\", not \"" +
                          std::wstring(issuer) + L"\"";
+    } else if (!issuer.empty() && issRequired && fields.count(L"iss") == 0) {
+        redirect.error = L"the redirect names no issuer, which the metadata of \"" +
+                         std::wstring(issuer) + L"\" says it always does";
     } else if (!field(L"error").empty()) {
         redirect.outcome = Redirect::Outcome::Error;
         redirect.error = field(L"error");

@@ -31,9 +31,13 @@ struct Redirect {
 
 // Reads the query of the redirect (what follows "?" in its request target).
 // Its state must be the one sent, for an error reply as well: another state
-// means the redirect answers some other request, perhaps a forged one. When
-// the issuer is known, an "iss" must name it (RFC 9207).
-Redirect ReadRedirect(std::string_view query, std::wstring_view state, std::wstring_view issuer);
+// means the redirect answers some other request, perhaps a forged one. A
+// parameter given twice is refused (RFC 6749 3.1), as its meaning would
+// depend on which copy is read. When the issuer is known, an "iss" must name
+// it, and must be there when the issuer's metadata says it sends one
+// (issRequired; RFC 9207 2.4).
+Redirect ReadRedirect(std::string_view query, std::wstring_view state, std::wstring_view issuer,
+                      bool issRequired);
 
 }  // namespace OAuthClient::Tool
 

@@ -102,11 +102,14 @@ int RunLogin(const Options& options) {
         // A browser also asks for its icon, and a user may type anything.
         listener.Answer(404, L"Not found", L"This address only takes the sign-in redirect.");
     }
+    const std::wstring* issSupported =
+        session.MetadataMember(L"authorization_response_iss_parameter_supported");
+    const bool issRequired = issSupported != nullptr && *issSupported == L"true";
     const size_t query = target.find('?');
     const Redirect redirect =
         ReadRedirect(query == std::string::npos ? std::string_view()
                                                 : std::string_view(target).substr(query + 1),
-                     request.state, options.issuer);
+                     request.state, options.issuer, issRequired);
     if (redirect.outcome == Redirect::Outcome::Refused) {
         listener.Answer(400, L"Sign-in refused",
                         L"oauthcli refused this redirect: " + redirect.error);

@@ -60,6 +60,10 @@ public:
     // With --issuer, the URL of one endpoint (a member of the issuer's
     // metadata, such as "token_endpoint") in *url; without, *url stays.
     int Discover(const wchar_t* member, std::wstring* url);
+    // A member of the issuer's metadata once Discover has read it, else null.
+    const std::wstring* MetadataMember(const wchar_t* member) const {
+        return metadata_ ? FindJsonMember(*metadata_, member) : nullptr;
+    }
     // One token request: the grant, client and fields of the options
     // (their URL the token endpoint); *report holds the reply.
     int RequestToken(const Options& options, TokenReport* report);

@@ -142,32 +142,38 @@ TEST(Authorization, RedirectNeedsTheStateSentEvenForAnError) {
     const struct {
         const char* query;
         const wchar_t* issuer;
+        bool issRequired;
         Outcome outcome;
         const wchar_t* value;  // the code, the error, or a word of the reason
     } cases[] = {
-        {"code=abc&state=s1", L"", Outcome::Code, L"abc"},
-        {"state=s1&code=a%2Bb+c", L"", Outcome::Code, L"a+b c"},
-        {"code=abc&state=s2", L"", Outcome::Refused, L"state"},
-        {"code=abc", L"", Outcome::Refused, L"state"},
-        {"code=abc&state=s1&state=s2", L"", Outcome::Code, L"abc"},  // the first counts
-        {"error=access_denied&error_description=no+way&state=s1", L"", Outcome::Error,
+        {"code=abc&state=s1", L"", false, Outcome::Code, L"abc"},
+        {"state=s1&code=a%2Bb+c", L"", false, Outcome::Code, L"a+b c"},
+        {"code=abc&state=s2", L"", false, Outcome::Refused, L"state"},
+        {"code=abc", L"", false, Outcome::Refused, L"state"},
+        {"code=abc&state=s1&state=s2", L"", false, Outcome::Refused, L"twice"},
+        {"code=abc&code=xyz&state=s1", L"", false, Outcome::Refused, L"twice"},
+        {"error=access_denied&error_description=no+way&state=s1", L"", false, Outcome::Error,
          L"access_denied"},
-        {"error=access_denied&state=forged", L"", Outcome::Refused, L"state"},
-        {"code=abc&state=s1&iss=https%3A%2F%2Fas.test", L"https://as.test", Outcome::Code, L"abc"},
-        {"code=abc&state=s1&iss=https%3A%2F%2Fevil.test", L"https://as.test", Outcome::Refused,
-         L"issuer"},
-        {"state=s1", L"", Outcome::Refused, L"neither"},
-        {"code=%zz&state=s1", L"", Outcome::Refused, L"form-encoded"},
+        {"error=access_denied&state=forged", L"", false, Outcome::Refused, L"state"},
+        {"code=abc&state=s1&iss=https%3A%2F%2Fas.test", L"https://as.test", false, Outcome::Code,
+         L"abc"},
+        {"code=abc&state=s1&iss=https%3A%2F%2Fevil.test", L"https://as.test", false,
+         Outcome::Refused, L"issuer"},
+        {"code=abc&state=s1", L"https://as.test", true, Outcome::Refused, L"names no issuer"},
+        {"code=abc&state=s1", L"https://as.test", false, Outcome::Code, L"abc"},
+        {"state=s1", L"", false, Outcome::Refused, L"neither"},
+        {"code=%zz&state=s1", L"", false, Outcome::Refused, L"form-encoded"},
     };
     for (const auto& c : cases) {
-        const Redirect redirect = ReadRedirect(c.query, L"s1", c.issuer);
+        const Redirect redirect = ReadRedirect(c.query, L"s1", c.issuer, c.issRequired);
         EXPECT_EQ(redirect.outcome, c.outcome) << c.query;
         const std::wstring& seen = c.outcome == Outcome::Code ? redirect.code : redirect.error;
         EXPECT_NE(seen.find(c.value), std::wstring::npos) << c.query << " gave " << seen.c_str();
     }
-    EXPECT_EQ(ReadRedirect("error=access_denied&error_description=no+way&state=s1", L"s1", L"")
-                  .description,
-              L"no way");
+    EXPECT_EQ(
+        ReadRedirect("error=access_denied&error_description=no+way&state=s1", L"s1", L"", false)
+            .description,
+        L"no way");
 }
 
 // A local process may connect to the redirect port and send a byte now and
