@@ -264,7 +264,9 @@ int RunTokenEndpoint(const Options& options, bool introspect) {
             introspect ? L"introspection_endpoint" : L"revocation_endpoint", &resolved.url)) {
         return failed;
     }
-    FormFields fields{{L"token", std::wstring(session.secrets().token.view())}};
+    // Not an initializer list, which would leave a copy of the token unwiped.
+    FormFields fields;
+    fields.emplace_back(L"token", session.secrets().token.view());
     if (!options.tokenTypeHint.empty())
         fields.emplace_back(L"token_type_hint", options.tokenTypeHint);
     ResourceReport report;

@@ -36,6 +36,18 @@ int Seconds(const std::vector<JsonMember>& members, const wchar_t* name, int fal
                                                                                         : fallback;
 }
 
+// Wipes a string that holds a secret on every way out of its scope.
+class WipeOnExit {
+public:
+    explicit WipeOnExit(std::wstring* text) noexcept : text_(text) {}
+    WipeOnExit(const WipeOnExit&) = delete;
+    WipeOnExit& operator=(const WipeOnExit&) = delete;
+    ~WipeOnExit() { SecretText::WipeString(text_); }
+
+private:
+    std::wstring* text_;
+};
+
 // Opens the browser; false when the system could not.
 bool OpenBrowser(const std::wstring& url) {
     // The shell may hand the address to a COM handler.
@@ -76,6 +88,7 @@ int RunLogin(const Options& options) {
         {},
         {}};
     std::wstring verifier;
+    const WipeOnExit wipeVerifier(&verifier);
     if (!RandomUrlSafe(kVerifierBytes, &verifier) || !S256Challenge(verifier, &request.challenge) ||
         !RandomUrlSafe(kStateBytes, &request.state)) {
         return session.Fail(kExitNoAnswer, L"the system gave no random bytes or SHA-256 hash");
@@ -129,13 +142,16 @@ int RunLogin(const Options& options) {
     Options redeem = resolved;
     redeem.url = resolved.tokenUrl;
     redeem.scope.clear();  // the code carries the scope that was granted
-    redeem.params = {{L"code", redirect.code},
-                     {L"redirect_uri", request.redirectUri},
-                     {L"code_verifier", verifier}};
+    // Added one by one: an initializer list would leave a copy of the
+    // verifier behind that nothing wipes.
+    redeem.params.clear();
+    redeem.params.reserve(3);
+    redeem.params.push_back({L"code", redirect.code});
+    redeem.params.push_back({L"redirect_uri", request.redirectUri});
+    redeem.params.push_back({L"code_verifier", verifier});
+    const WipeOnExit wipeSent(&redeem.params.back().value);
     TokenReport report;
     const int failed = session.RequestToken(redeem, &report);
-    SecretText::WipeString(&verifier);
-    SecretText::WipeString(&redeem.params.back().value);
     if (failed != kExitSuccess) return failed;
     return PrintTokenReport(report, options.json);
 }

@@ -17,7 +17,7 @@ bool IsUnreserved(unsigned char byte) {
 
 std::wstring FormEncode(std::wstring_view value) {
     static const wchar_t kHex[] = L"0123456789ABCDEF";
-    const std::string utf8 = ToUtf8(value);
+    std::string utf8 = ToUtf8(value);  // may be a secret
     std::wstring encoded;
     encoded.reserve(utf8.size() * 3);
     for (char c : utf8) {
@@ -32,6 +32,7 @@ std::wstring FormEncode(std::wstring_view value) {
             encoded += kHex[byte & 0xF];
         }
     }
+    WipeMemory(utf8.data(), utf8.size());
     return encoded;
 }
 
@@ -65,6 +66,9 @@ std::wstring Base64Encode(std::string_view bytes, bool urlSafe) {
                                ? "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"
                                : "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::wstring out;
+    // One allocation of the final size: growing would free copies of a
+    // secret's encoding that nobody wipes.
+    out.reserve(urlSafe ? (bytes.size() * 4 + 2) / 3 : (bytes.size() + 2) / 3 * 4);
     for (size_t i = 0; i < bytes.size(); i += 3) {
         const size_t left = bytes.size() - i;
         unsigned bits = static_cast<unsigned char>(bytes[i]) << 16;
@@ -88,11 +92,22 @@ std::wstring Base64Encode(std::string_view bytes, bool urlSafe) {
 
 std::wstring BasicCredentials(std::wstring_view clientId, std::wstring_view secret) {
     // The encoded forms are ASCII, so their UTF-16 units are the bytes.
-    std::wstring joined = FormEncode(clientId) + L":" + FormEncode(secret);
+    // Each piece is built at its final size and wiped after use: a
+    // concatenation would free copies of the secret on the way.
+    std::wstring id = FormEncode(clientId);
+    std::wstring encodedSecret = FormEncode(secret);
+    std::wstring joined;
+    joined.reserve(id.size() + 1 + encodedSecret.size());
+    ((joined += id) += L':') += encodedSecret;
+    SecretText::WipeString(&encodedSecret);
     std::string bytes = ToUtf8(joined);
     SecretText::WipeString(&joined);
-    std::wstring out = L"Basic " + Base64Encode(bytes, false);
+    std::wstring encoded = Base64Encode(bytes, false);
     WipeMemory(bytes.data(), bytes.size());
+    std::wstring out;
+    out.reserve(6 + encoded.size());
+    (out += L"Basic ") += encoded;
+    SecretText::WipeString(&encoded);
     return out;
 }
 

@@ -23,10 +23,11 @@ bool RandomUrlSafe(size_t byteCount, std::wstring* text) {
 
 bool S256Challenge(std::wstring_view verifier, std::wstring* challenge) {
     // A verifier holds only unreserved ASCII characters, so UTF-8 is ASCII.
-    const std::string ascii = ToUtf8(verifier);
+    std::string ascii = ToUtf8(verifier);
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     if (!BCRYPT_SUCCESS(
             BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+        WipeMemory(ascii.data(), ascii.size());
         return false;
     }
     BCRYPT_HASH_HANDLE hash = nullptr;
@@ -39,6 +40,7 @@ bool S256Challenge(std::wstring_view verifier, std::wstring* challenge) {
                     BCRYPT_SUCCESS(BCryptFinishHash(hash, digest, sizeof digest, 0));
     if (hash != nullptr) BCryptDestroyHash(hash);
     BCryptCloseAlgorithmProvider(algorithm, 0);
+    WipeMemory(ascii.data(), ascii.size());
     if (ok)
         *challenge =
             Base64Encode(std::string_view(reinterpret_cast<char*>(digest), sizeof digest), true);

@@ -333,14 +333,17 @@ int Session::RequestForm(const std::wstring& url, FormFields fields, bool authen
         headers.push_back({L"Authorization", authorization});
         SecretText::WipeString(&authorization);
     }
-    std::wstring form;
+    // Its growth and its encoded pieces would free copies of the secrets.
+    SecureWString form;
     for (auto& [name, value] : fields) {
+        std::wstring encoded = FormEncode(value);
         if (!form.empty()) form += L'&';
-        form += FormEncode(name) + L"=" + FormEncode(value);
+        ((form += FormEncode(name)) += L'=') += encoded;
+        SecretText::WipeString(&encoded);
         SecretText::WipeString(&value);
     }
     std::string body = ToUtf8(form);
-    SecretText::WipeString(&form);
+    WipeMemory(form.data(), form.size() * sizeof(wchar_t));
     if (!body.empty() && !HasHeader(headers, L"Content-Type")) {
         headers.push_back({L"Content-Type", L"application/x-www-form-urlencoded"});
     }
