@@ -157,6 +157,7 @@ DWORD HttpExchange::Open(const wchar_t* method, const TargetUrl& target) {
                                            target.Secure() ? WINHTTP_FLAG_SECURE : 0);
     if (request == nullptr) return LastError();
     request_.reset(request);
+    secure_ = target.Secure();
     return SharedSessions::ApplyProxy(settings_.protocolCode, request, target);
 }
 
@@ -218,8 +219,10 @@ DWORD HttpExchange::AddHeaders(const RequestHeaders& headers) {
 DWORD HttpExchange::Send(const unsigned char* body, DWORD byteCount) {
     void* data = byteCount != 0 ? const_cast<unsigned char*>(body) : WINHTTP_NO_REQUEST_DATA;
     // Only to name the reason of a failed certificate check: without the
-    // callback the send still fails, with the general code.
-    (void)certificateFailure_.Watch(request_.get());
+    // callback the send still fails, with the general code. Redirects are
+    // off, so a plain http request never reaches a certificate, and the two
+    // calls (each a turn of WinHTTP's handle lock) are spared.
+    if (secure_) (void)certificateFailure_.Watch(request_.get());
     for (int attempt = 0;; ++attempt) {
         // The header block is due within the setting from the start. Windows
         // holds WinHttpReceiveResponse to its response timeout as a whole;

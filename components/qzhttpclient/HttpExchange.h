@@ -114,6 +114,7 @@ private:
     int waitMilliseconds_;
     ExchangeDeadline deadline_;
     int receiveMilliseconds_ = 0;  // the receive timeout set last; 0 before
+    bool secure_ = false;          // the target is https
     // The request closes before its connection, and the callback comes off
     // the request before the request closes.
     UniqueInternet connection_;
