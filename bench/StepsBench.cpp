@@ -27,6 +27,7 @@
 
 #include "BenchSupport.h"
 #include "IHttpClient.h"
+#include "LibraryWorkers.h"
 #include "ModuleProbe.h"
 #include "OAuthClient.h"
 #include "RawExchange.h"
@@ -171,11 +172,7 @@ public:
         ReleaseSRWLockExclusive(&g_partsLock);
     }
     long Run(int count) override {
-        long failed = 0;
-        latencies.reserve(static_cast<std::size_t>(count));
-        LapTimer timer;
-        for (int i = 0; i < count; ++i) {
-            timer.Lap();
+        return TimeEach(count, [this] {
             parts_.timer.Lap();
             if (steps_ & kProbeAndLoad) ProbeLoadAndFree();
             Mark(kPartLoad);
@@ -184,13 +181,12 @@ public:
             Watch watch;
             if (steps_ & kDeadlineWatch) StartWatch(&watch);
             Mark(kPartWatchStart);
-            if (!exchange_.Once()) ++failed;
+            const bool ok = exchange_.Once();
             parts_.timer.Lap();
             if (steps_ & kDeadlineWatch) StopWatch(&watch);
             Mark(kPartWatchStop);
-            latencies.push_back(timer.Lap());
-        }
-        return failed;
+            return ok;
+        });
     }
 
 private:
@@ -210,70 +206,25 @@ class ComponentWorker : public Worker {
 public:
     ComponentWorker(CreateHttpClientFn factory, const std::wstring& url) : factory_(factory), url_(url) {}
     long Run(int count) override {
-        long failed = 0;
-        latencies.reserve(static_cast<std::size_t>(count));
-        LapTimer timer;
-        for (int i = 0; i < count; ++i) {
-            timer.Lap();
+        return TimeEach(count, [this] {
             IHttpClient* client = factory_();
             client->SetSecureProtocol(kProtocolDefault);
             client->SetNumericSetting(0);
             client->SetRequestHeader(L"Content-Type", L"application/x-www-form-urlencoded", 0);
             client->SetRequestHeader(L"Authorization", L"Basic YmVuY2gtY2xpZW50OmJlbmNoLXNlY3JldA==", 0);
             const wchar_t* text = nullptr;
-            if (client->SendRequestText(L"POST", url_.c_str(), kFormWide, -1) != 1 ||
-                client->GetResponseText(&text) != 1 || client->GetStatusCode() != 200)
-                ++failed;
+            const bool ok = client->SendRequestText(L"POST", url_.c_str(), kFormWide, -1) == 1 &&
+                            client->GetResponseText(&text) == 1 && client->GetStatusCode() == 200;
             client->GetStatusText(&text);
             client->GetResponseHeaders(&text);
             client->Release();
-            latencies.push_back(timer.Lap());
-        }
-        return failed;
+            return ok;
+        });
     }
 
 private:
     CreateHttpClientFn factory_;
     std::wstring url_;
-};
-
-class LibraryWorker : public Worker {
-public:
-    explicit LibraryWorker(const std::wstring& url) {
-        client_ = CreateOAuthClient();
-        request_ = CreateTokenRequest();
-        if (client_ == nullptr || request_ == nullptr) Fail("cannot create the objects", 0);
-        request_->SetTokenLocation(url.c_str());
-        request_->SetMethod(L"POST");
-        request_->SetGrantType(L"client_credentials");
-        request_->SetClientId(L"bench-client");
-        request_->SetClientSecret(L"bench-secret");
-        request_->SetScope(L"read");
-    }
-    ~LibraryWorker() override {
-        request_->Release();
-        client_->Release();
-    }
-    long Run(int count) override {
-        long failed = 0;
-        latencies.reserve(static_cast<std::size_t>(count));
-        LapTimer timer;
-        for (int i = 0; i < count; ++i) {
-            timer.Lap();
-            ITokenResponse* response = nullptr;
-            const wchar_t* token = nullptr;
-            if (client_->RequestToken(request_, &response) != 1 || response == nullptr ||
-                response->GetStatusCode() != 200 || response->GetAccessToken(&token) != 1)
-                ++failed;
-            if (response) response->Release();
-            latencies.push_back(timer.Lap());
-        }
-        return failed;
-    }
-
-private:
-    IOAuthClient* client_ = nullptr;
-    ITokenRequest* request_ = nullptr;
 };
 
 // A session opened as the component opens its own: the system's proxy
@@ -343,7 +294,7 @@ int wmain(int argc, wchar_t** argv) {
                                return std::unique_ptr<Worker>(new ComponentWorker(factory, url));
                            }});
     if (Selected(only, "library"))
-        entries.push_back({"library", [url] { return std::unique_ptr<Worker>(new LibraryWorker(url)); }});
+        entries.push_back({"library", [url] { return std::unique_ptr<Worker>(new TokenWorker(url)); }});
     if (entries.empty()) Fail("no rung selected", 2);
 
     for (int round = 0; round <= rounds; ++round) {

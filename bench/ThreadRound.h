@@ -17,19 +17,6 @@
 
 namespace OAuthBench {
 
-// Made on the thread that uses it, so that nothing a worker owns is touched
-// by another thread.
-class Worker {
-public:
-    virtual ~Worker() = default;
-    // Makes count requests; returns how many of them failed.
-    virtual long Run(int count) = 0;
-
-    // Microseconds of each request, when the worker times them one by one:
-    // their median is robust against the moments another process has the CPU.
-    std::vector<float> latencies;
-};
-
 // Microseconds since the last Lap (or construction), for timing requests and
 // parts of them one by one.
 class LapTimer {
@@ -50,6 +37,35 @@ public:
 private:
     LARGE_INTEGER frequency_;
     LARGE_INTEGER last_;
+};
+
+// Made on the thread that uses it, so that nothing a worker owns is touched
+// by another thread.
+class Worker {
+public:
+    virtual ~Worker() = default;
+    // Makes count requests; returns how many of them failed.
+    virtual long Run(int count) = 0;
+
+    // Microseconds of each request, when the worker times them one by one:
+    // their median is robust against the moments another process has the CPU.
+    std::vector<float> latencies;
+
+protected:
+    // Makes count requests through request(), which answers whether one
+    // succeeded, timing each into latencies; returns how many failed.
+    template <typename Request>
+    long TimeEach(int count, Request request) {
+        long failed = 0;
+        latencies.reserve(latencies.size() + static_cast<std::size_t>(count));
+        LapTimer timer;
+        for (int i = 0; i < count; ++i) {
+            timer.Lap();
+            if (!request()) ++failed;
+            latencies.push_back(timer.Lap());
+        }
+        return failed;
+    }
 };
 
 inline double Median(std::vector<float> values) {
