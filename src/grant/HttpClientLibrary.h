@@ -18,14 +18,18 @@ public:
     // Loads nothing when the shared runtime reports the module unavailable;
     // the factory is then null, as it is when the load or the lookup fails.
     HttpClientLibrary() noexcept;
+    ~HttpClientLibrary();
     HttpClientLibrary(const HttpClientLibrary&) = delete;
     HttpClientLibrary& operator=(const HttpClientLibrary&) = delete;
 
     CreateHttpClientFn factory() const noexcept { return factory_; }
-    bool loaded() const noexcept { return static_cast<bool>(module_); }
+    bool loaded() const noexcept { return shared_ || static_cast<bool>(module_); }
 
 private:
+    // Either a loader reference of its own or a share of the one that all
+    // owners existing at the same time hold on the copy beside this library.
     UniqueModule module_;
+    bool shared_ = false;
     CreateHttpClientFn factory_ = nullptr;
 };
 

@@ -77,6 +77,36 @@ TEST_F(OAuthClientTest, EachTokenRequestDropsThePreviousStrategyFirst) {
     EXPECT_EQ(FakeHttp().liveAtDetach, 0);
 }
 
+// Strategies and retrievers alive at once share one load: the component is
+// mapped while any of them exists and unmapped after the last, in whatever
+// order they go.
+TEST_F(OAuthClientTest, OverlappingOwnersKeepTheComponentUntilTheLastGoes) {
+    ResourceRequestPtr resource = NewResourceRequest();
+    resource->SetMethod(L"GET");
+    resource->SetUrl(L"https://rs.test/");
+    resource->SetAccessToken(L"tok");
+    TokenRequestPtr token = NewFullRequest(L"client_credentials");
+    for (int round = 1; round <= 2; ++round) {
+        ClientPtr clients[3] = {NewClient(), NewClient(), NewClient()};
+        ITokenResponse* tokenReply = nullptr;
+        IResourceResponse* resourceReply = nullptr;
+        ASSERT_EQ(clients[0]->RequestToken(token.get(), &tokenReply), 1);
+        TokenResponsePtr first(tokenReply);
+        ASSERT_EQ(clients[1]->RequestResource(resource.get(), &resourceReply), 1);
+        ResourceResponsePtr second(resourceReply);
+        ASSERT_EQ(clients[2]->RequestToken(token.get(), &tokenReply), 1);
+        TokenResponsePtr third(tokenReply);
+        EXPECT_EQ(FakeHttp().attaches, round);
+        const int order[3] = {round == 1 ? 0 : 2, 1, round == 1 ? 2 : 0};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(FakeHttp().detaches, round - 1) << "round " << round << ", " << i << " gone";
+            clients[order[i]].reset();
+        }
+        EXPECT_EQ(FakeHttp().detaches, round);
+        EXPECT_EQ(FakeHttp().liveAtDetach, 0);
+    }
+}
+
 TEST_F(OAuthClientTest, RequestResourceRefusesNullArgumentsWithoutLoading) {
     ClientPtr client = NewClient();
     ResourceRequestPtr request = NewResourceRequest();
