@@ -47,6 +47,19 @@ private:
     SRWLOCK* lock_;
 };
 
+// Every exchange reads the answers and almost none writes one, so readers do
+// not wait for each other.
+class Shared {
+public:
+    explicit Shared(SRWLOCK* lock) noexcept : lock_(lock) { AcquireSRWLockShared(lock_); }
+    ~Shared() { ReleaseSRWLockShared(lock_); }
+    Shared(const Shared&) = delete;
+    Shared& operator=(const Shared&) = delete;
+
+private:
+    SRWLOCK* lock_;
+};
+
 }  // namespace
 
 UserProxyConfig ProxySettings::ReadUserConfig() {
@@ -75,12 +88,12 @@ std::wstring ProxySettings::LookupUrl(const TargetUrl& target) {
 
 DWORD ProxySettings::ApplyTo(HINTERNET request, const TargetUrl& target) {
     if (!config_.autoDetect && config_.autoConfigUrl.empty()) return 0;
-    std::wstring url = LookupUrl(target);
+    const Origin<std::wstring_view> origin{target.Host(), target.Port(), target.Secure()};
     Answer answer;
     bool known = false;
     {
-        Exclusive lock(&lock_);
-        auto cached = answers_.find(url);
+        Shared lock(&lock_);
+        auto cached = answers_.find(origin);
         if (cached != answers_.end() && GetTickCount64() - cached->second.at < kAnswerLifetimeMs) {
             answer = cached->second;
             known = true;
@@ -89,9 +102,10 @@ DWORD ProxySettings::ApplyTo(HINTERNET request, const TargetUrl& target) {
     if (!known) {
         // Threads that miss the same origin at once each look it up; the
         // answers are alike and the last one stays.
-        answer = Lookup(url);
+        answer = Lookup(LookupUrl(target));
+        Origin<std::wstring> key{std::wstring(origin.host), origin.port, origin.secure};
         Exclusive lock(&lock_);
-        answers_[url] = answer;
+        answers_[std::move(key)] = answer;
     }
     if (!answer.found) return 0;
 

@@ -20,6 +20,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "InternetHandle.h"
 #include "TargetUrl.h"
@@ -78,12 +79,30 @@ private:
         ULONGLONG at = 0;
     };
 
+    // What an answer is kept under; found with a view of the target's host,
+    // so that an exchange whose answer is known allocates nothing.
+    template <class Host>
+    struct Origin {
+        Host host;
+        INTERNET_PORT port;
+        bool secure;
+    };
+    struct OriginOrder {
+        using is_transparent = void;
+        template <class A, class B>
+        bool operator()(const A& a, const B& b) const noexcept {
+            if (a.secure != b.secure) return a.secure < b.secure;
+            if (a.port != b.port) return a.port < b.port;
+            return std::wstring_view(a.host) < std::wstring_view(b.host);
+        }
+    };
+
     Answer Lookup(const std::wstring& url);
 
     const UserProxyConfig config_;
     SRWLOCK lock_ = SRWLOCK_INIT;
     UniqueInternet lookupSession_;  // opened on the first lookup, under lock_
-    std::map<std::wstring, Answer> answers_;
+    std::map<Origin<std::wstring>, Answer, OriginOrder> answers_;
 };
 
 }  // namespace OAuthClient

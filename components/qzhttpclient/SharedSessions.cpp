@@ -1,5 +1,6 @@
 #include "SharedSessions.h"
 
+#include <atomic>
 #include <memory>
 #include <new>
 
@@ -17,12 +18,15 @@ constexpr wchar_t kUserAgent[] = L"OAuth_Dll-HttpClient/1.0";
 // the default, TLS 1.0, 1.1 and 1.2.
 constexpr int kSlotCount = 4;
 
-// Plain data, statically initialised: nothing runs before DllMain, and the
-// lock needs no set-up. The proxy settings of a session are owned here and,
-// like the sessions, kept for the life of the process.
+// Statically initialised: nothing runs before DllMain, and the lock needs no
+// set-up. The proxy settings of a session are owned here and, like the
+// sessions, kept for the life of the process. The lock only orders the
+// opening: a session, once published, is read without it, so the threads of a
+// busy host do not queue on each exchange for a value that never changes.
+// A slot's proxy settings are stored before its session, and read after it.
 SRWLOCK g_lock = SRWLOCK_INIT;
-HINTERNET g_sessions[kSlotCount] = {};
-ProxySettings* g_proxies[kSlotCount] = {};
+std::atomic<HINTERNET> g_sessions[kSlotCount] = {};
+std::atomic<ProxySettings*> g_proxies[kSlotCount] = {};
 
 int SlotOf(int protocolCode) { return SecureProtocolOf(protocolCode); }
 
@@ -103,38 +107,39 @@ DWORD SharedSessions::ProtocolFlags(int protocolCode) noexcept {
 
 DWORD SharedSessions::Acquire(int protocolCode, HINTERNET* session) noexcept {
     int slot = SlotOf(protocolCode);
-    ExclusiveLock lock;
-    if (g_sessions[slot] == nullptr) {
-        std::unique_ptr<ProxySettings> proxy;
-        try {
-            DWORD error = OpenSession(protocolCode, &g_sessions[slot], &proxy);
-            if (error != 0) return error;
-        } catch (const std::bad_alloc&) {
-            return ERROR_NOT_ENOUGH_MEMORY;
+    HINTERNET opened = g_sessions[slot].load(std::memory_order_acquire);
+    if (opened == nullptr) {
+        ExclusiveLock lock;
+        opened = g_sessions[slot].load(std::memory_order_relaxed);
+        if (opened == nullptr) {
+            std::unique_ptr<ProxySettings> proxy;
+            try {
+                DWORD error = OpenSession(protocolCode, &opened, &proxy);
+                if (error != 0) return error;
+            } catch (const std::bad_alloc&) {
+                return ERROR_NOT_ENOUGH_MEMORY;
+            }
+            g_proxies[slot].store(proxy.release(), std::memory_order_relaxed);
+            g_sessions[slot].store(opened, std::memory_order_release);
         }
-        g_proxies[slot] = proxy.release();
     }
-    *session = g_sessions[slot];
+    *session = opened;
     return 0;
 }
 
 DWORD SharedSessions::ApplyProxy(int protocolCode, HINTERNET request, const TargetUrl& target) {
-    ProxySettings* proxy = nullptr;
-    {
-        ExclusiveLock lock;
-        proxy = g_proxies[SlotOf(protocolCode)];
-    }
-    // Outside the lock: a lookup may take seconds.
+    // Asked only after Acquire has seen the slot's session, so the settings
+    // stored before it are visible.
+    ProxySettings* proxy = g_proxies[SlotOf(protocolCode)].load(std::memory_order_relaxed);
     return proxy != nullptr ? proxy->ApplyTo(request, target) : 0;
 }
 
 void SharedSessions::CloseAll() noexcept {
     ExclusiveLock lock;
     for (int slot = 0; slot < kSlotCount; ++slot) {
-        if (g_sessions[slot] != nullptr) WinHttpCloseHandle(g_sessions[slot]);
-        g_sessions[slot] = nullptr;
-        delete g_proxies[slot];
-        g_proxies[slot] = nullptr;
+        HINTERNET session = g_sessions[slot].exchange(nullptr);
+        if (session != nullptr) WinHttpCloseHandle(session);
+        delete g_proxies[slot].exchange(nullptr);
     }
 }
 
