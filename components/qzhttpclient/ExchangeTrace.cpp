@@ -113,8 +113,7 @@ void ExchangeTrace::Request(const wchar_t* method, const wchar_t* url,
         ((record_ += L"> ") += method ? method : L"(null)") += L' ';
         (record_ += MaskQuery(url ? url : L"(null)")) += L"\r\n";
         for (std::size_t i = 0; i < headers.Count(); ++i) {
-            const auto line = headers.Line(i);
-            (record_ += L"> ") += MaskHeaderLine(std::wstring_view(line.data(), line.size() - 1));
+            (record_ += L"> ") += MaskHeaderLine(headers.Line(i));
             record_ += L"\r\n";
         }
         (record_ += L"> body: ") += std::to_wstring(byteCount) += L" bytes";

@@ -208,8 +208,7 @@ DWORD HttpExchange::Configure() {
 
 DWORD HttpExchange::AddHeaders(const RequestHeaders& headers) {
     for (std::size_t i = 0; i < headers.Count(); ++i) {
-        SecureWide line = headers.Line(i);
-        if (!WinHttpAddRequestHeaders(request_.get(), line.data(), static_cast<DWORD>(-1),
+        if (!WinHttpAddRequestHeaders(request_.get(), headers.Line(i).data(), static_cast<DWORD>(-1),
                                       WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
             return LastError();
     }
@@ -382,7 +381,10 @@ DWORD HttpExchange::QueryText(DWORD query, SecureWide* text) {
         if (wholeBlock) {
             text->resize(std::min(units, text->size() - 1));
         } else {
-            text->assign(guess, guess + std::min(units, std::size(local) - 1));
+            // Room for the terminator too: one block, not a second to grow into.
+            const std::size_t kept = std::min(units, std::size(local) - 1);
+            text->reserve(kept + 1);
+            text->assign(guess, guess + kept);
         }
         text->push_back(L'\0');
         return 0;

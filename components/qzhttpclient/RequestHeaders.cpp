@@ -1,5 +1,6 @@
 #include "RequestHeaders.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "AsciiText.h"
@@ -28,12 +29,15 @@ bool IsValidValue(std::wstring_view value) {
     return true;
 }
 
-SecureWide TerminatedCopy(std::wstring_view text) {
-    SecureWide copy;
-    copy.reserve(text.size() + 1);
-    copy.assign(text.begin(), text.end());
-    copy.push_back(L'\0');
-    return copy;
+SecureWide LineOf(std::wstring_view name, std::wstring_view value) {
+    SecureWide line;
+    line.reserve(name.size() + 2 + value.size() + 1);
+    line.assign(name.begin(), name.end());
+    line.push_back(L':');
+    line.push_back(L' ');
+    line.insert(line.end(), value.begin(), value.end());
+    line.push_back(L'\0');
+    return line;
 }
 
 }  // namespace
@@ -50,12 +54,18 @@ bool RequestHeaders::Set(std::wstring_view name, std::wstring_view value) {
     value = TrimSpacesAndTabs(value);
     if (!IsToken(name) || !IsValidValue(value)) return false;
 
-    SecureWide copy = TerminatedCopy(value);
+    SecureWide line = LineOf(name, value);
     if (Entry* existing = FindEntry(name)) {
-        existing->value = std::move(copy);
+        // The name keeps the spelling it was first set with.
+        std::copy(existing->line.begin(), existing->line.begin() + static_cast<std::ptrdiff_t>(name.size()),
+                  line.begin());
+        existing->line = std::move(line);
         return true;
     }
-    entries_.push_back(Entry{std::wstring(name), std::move(copy)});
+    // A request carries a handful of headers: one block for them, not a
+    // block for each size the vector passes through.
+    if (entries_.empty()) entries_.reserve(kUsualCount);
+    entries_.push_back(Entry{std::move(line), name.size()});
     return true;
 }
 
@@ -73,26 +83,20 @@ std::size_t RequestHeaders::SetLines(std::wstring_view text) {
     return stored;
 }
 
-SecureWide RequestHeaders::Line(std::size_t index) const {
-    const Entry& entry = entries_.at(index);
-    SecureWide line;
-    line.reserve(entry.name.size() + 2 + entry.value.size());
-    line.assign(entry.name.begin(), entry.name.end());
-    line.push_back(L':');
-    line.push_back(L' ');
-    line.insert(line.end(), entry.value.begin(), entry.value.end());  // with its terminator
-    return line;
+std::wstring_view RequestHeaders::Line(std::size_t index) const {
+    const SecureWide& line = entries_.at(index).line;
+    return std::wstring_view(line.data(), line.size() - 1);
 }
 
 const wchar_t* RequestHeaders::Find(std::wstring_view name) const noexcept {
     for (const Entry& entry : entries_)
-        if (EqualsAsciiFolded(entry.name, name)) return entry.value.data();
+        if (EqualsAsciiFolded(entry.Name(), name)) return entry.Value();
     return nullptr;
 }
 
 RequestHeaders::Entry* RequestHeaders::FindEntry(std::wstring_view name) noexcept {
     for (Entry& entry : entries_)
-        if (EqualsAsciiFolded(entry.name, name)) return &entry;
+        if (EqualsAsciiFolded(entry.Name(), name)) return &entry;
     return nullptr;
 }
 

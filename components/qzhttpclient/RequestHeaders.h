@@ -36,20 +36,27 @@ public:
 
     std::size_t Count() const noexcept { return entries_.size(); }
 
-    // "name: value" of the header at index, zero-terminated; size() counts
-    // the terminator.
-    SecureWide Line(std::size_t index) const;
+    // "name: value" of the header at index, zero-terminated; valid until the
+    // headers change.
+    std::wstring_view Line(std::size_t index) const;
 
     // The stored value of name (zero-terminated), or null.
     const wchar_t* Find(std::wstring_view name) const noexcept;
 
 private:
+    // Each header is kept as the line that goes on the wire, so that sending
+    // it costs neither a copy nor a block of its own.
     struct Entry {
-        std::wstring name;
-        SecureWide value;  // zero-terminated
+        SecureWide line;  // "name: value" and a terminator
+        std::size_t nameUnits;
+
+        std::wstring_view Name() const noexcept { return {line.data(), nameUnits}; }
+        const wchar_t* Value() const noexcept { return line.data() + nameUnits + 2; }
     };
 
     Entry* FindEntry(std::wstring_view name) noexcept;
+
+    static constexpr std::size_t kUsualCount = 4;
 
     std::vector<Entry> entries_;
 };

@@ -15,15 +15,27 @@ DWORD TargetUrl::Parse(const wchar_t* url) {
     // query, "http://h?q" takes it for part of the host name), so such a URL
     // gets the "/" that every server reads it with anyway.
     std::wstring_view text(url);
-    text = text.substr(0, text.find(L'#'));
-    SecureWide normalized(text.begin(), text.end());
+    const std::size_t fragment = text.find(L'#');
+    text = text.substr(0, fragment);
+    std::size_t slashAt = std::wstring_view::npos;
     std::size_t scheme = text.find(L"://");
     if (scheme != std::wstring_view::npos) {
         std::size_t authorityEnd = text.find_first_of(L"/?", scheme + 3);
         if (authorityEnd != std::wstring_view::npos && text[authorityEnd] == L'?')
-            normalized.insert(normalized.begin() + static_cast<std::ptrdiff_t>(authorityEnd), L'/');
+            slashAt = authorityEnd;
     }
-    normalized.push_back(L'\0');
+    // The cracker reads the caller's own text when there is nothing to
+    // change, which spares the copy on every exchange.
+    SecureWide normalized;
+    const wchar_t* cracked = url;
+    if (fragment != std::wstring_view::npos || slashAt != std::wstring_view::npos) {
+        normalized.reserve(text.size() + 2);
+        normalized.assign(text.begin(), text.end());
+        if (slashAt != std::wstring_view::npos)
+            normalized.insert(normalized.begin() + static_cast<std::ptrdiff_t>(slashAt), L'/');
+        normalized.push_back(L'\0');
+        cracked = normalized.data();
+    }
 
     URL_COMPONENTS parts = {};
     parts.dwStructSize = sizeof parts;
@@ -32,7 +44,7 @@ DWORD TargetUrl::Parse(const wchar_t* url) {
     parts.dwHostNameLength = static_cast<DWORD>(-1);
     parts.dwUrlPathLength = static_cast<DWORD>(-1);
     parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (!WinHttpCrackUrl(normalized.data(), 0, 0, &parts)) {
+    if (!WinHttpCrackUrl(cracked, 0, 0, &parts)) {
         DWORD error = GetLastError();
         return error == ERROR_WINHTTP_UNRECOGNIZED_SCHEME ? error : ERROR_WINHTTP_INVALID_URL;
     }
@@ -46,6 +58,10 @@ DWORD TargetUrl::Parse(const wchar_t* url) {
     secure_ = parts.nScheme == INTERNET_SCHEME_HTTPS;
 
     pathAndQuery_.clear();
+    // A leading "/" and the terminator at most besides the parts.
+    const std::size_t pathUnits = parts.lpszUrlPath != nullptr ? parts.dwUrlPathLength : 0;
+    const std::size_t extraUnits = parts.lpszExtraInfo != nullptr ? parts.dwExtraInfoLength : 0;
+    pathAndQuery_.reserve(pathUnits + extraUnits + 2);
     if (parts.lpszUrlPath != nullptr)
         pathAndQuery_.assign(parts.lpszUrlPath, parts.lpszUrlPath + parts.dwUrlPathLength);
     if (pathAndQuery_.empty() || pathAndQuery_.front() != L'/')

@@ -6,8 +6,7 @@ namespace OAuthClient {
 namespace {
 
 std::wstring LineText(const RequestHeaders& headers, std::size_t index) {
-    SecureWide line = headers.Line(index);
-    return std::wstring(line.data());
+    return std::wstring(headers.Line(index));
 }
 
 TEST(RequestHeaders, ALaterValueReplacesTheEarlierInPlaceWhateverTheCase) {
@@ -20,7 +19,10 @@ TEST(RequestHeaders, ALaterValueReplacesTheEarlierInPlaceWhateverTheCase) {
     EXPECT_EQ(LineText(headers, 0), L"Content-Type: application/json");
     EXPECT_EQ(LineText(headers, 1), L"Authorization: Basic abc");
     EXPECT_STREQ(headers.Find(L"AUTHORIZATION"), L"Basic abc");
+    EXPECT_STREQ(headers.Find(L"Content-Type"), L"application/json");
     EXPECT_EQ(headers.Find(L"Accept"), nullptr);
+    // Lines go to the system as zero-terminated texts.
+    EXPECT_EQ(headers.Line(0).data()[headers.Line(0).size()], L'\0');
 }
 
 TEST(RequestHeaders, SpacesAndTabsAroundNameAndValueAreDropped) {
