@@ -73,6 +73,13 @@ void Grow(SecureBuffer* body, std::size_t needed) {
     body->Reserve(std::min(std::max({needed, doubled, kFirstBodyBlock}), kMaxBodyBytes + 1));
 }
 
+// Wipes a stack buffer however its scope ends.
+struct WipeOnExit {
+    void* data;
+    std::size_t byteCount;
+    ~WipeOnExit() { WipeMemory(data, byteCount); }
+};
+
 void EndWithEmptyLine(SecureWide* block) {
     if (!block->empty() && block->back() == L'\0') block->pop_back();
     auto endsWith = [block](const wchar_t* tail, std::size_t count) {
@@ -366,26 +373,18 @@ DWORD HttpExchange::ReadBody(SecureBuffer* body) {
 
 DWORD HttpExchange::QueryText(DWORD query, SecureWide* text) {
     text->clear();
-    // Most values fit a first guess, which saves asking for the size first:
-    // the short fields on the stack (status text, type, length, encoding:
-    // nothing secret), the header block, which may carry cookies, straight
-    // into the wiping buffer.
-    wchar_t local[128];
-    const bool wholeBlock = query == WINHTTP_QUERY_RAW_HEADERS_CRLF;
-    if (wholeBlock) text->assign(2048, L'\0');
-    wchar_t* guess = wholeBlock ? text->data() : local;
-    DWORD byteCount = static_cast<DWORD>((wholeBlock ? text->size() : std::size(local)) * sizeof(wchar_t));
+    // Most values fit a first guess on the stack, which saves asking for the
+    // size first and filling a heap block that is mostly never used; the
+    // text then goes into a block of its exact size. The header block may
+    // carry cookies, so what the guess received is wiped from the stack.
+    wchar_t guess[1024];
+    DWORD byteCount = static_cast<DWORD>(sizeof guess);
     if (WinHttpQueryHeaders(request_.get(), query, WINHTTP_HEADER_NAME_BY_INDEX, guess, &byteCount,
                             WINHTTP_NO_HEADER_INDEX)) {
-        const std::size_t units = byteCount / sizeof(wchar_t);
-        if (wholeBlock) {
-            text->resize(std::min(units, text->size() - 1));
-        } else {
-            // Room for the terminator too: one block, not a second to grow into.
-            const std::size_t kept = std::min(units, std::size(local) - 1);
-            text->reserve(kept + 1);
-            text->assign(guess, guess + kept);
-        }
+        const std::size_t units = std::min<std::size_t>(byteCount / sizeof(wchar_t), std::size(guess) - 1);
+        const WipeOnExit wipe{guess, units * sizeof(wchar_t)};
+        text->reserve(units + 1);
+        text->assign(guess, guess + units);
         text->push_back(L'\0');
         return 0;
     }
