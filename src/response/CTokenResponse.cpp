@@ -1,6 +1,8 @@
 #include "response/CTokenResponse.h"
 
+#include <cstdlib>
 #include <new>
+#include <utility>
 #include <string_view>
 
 #include "response/JsonReply.h"
@@ -10,12 +12,46 @@
 namespace OAuthClient {
 namespace {
 
-// Copied straight from the map: an absent member leaves the field null.
-WideBuffer LookupField(const TextMap& members, std::wstring_view key) {
-    const auto found = members.find(key);
-    if (found == members.end()) return {};
-    return CopyReplyText(found->second.data(), found->second.size());
-}
+// The reply's members that the fields come from, kept as the scan meets
+// them: the first occurrence of a name wins, except that a member of the
+// reply's own object beats one of an object nested in it. No other member is
+// copied, and no map of them is built.
+class FieldPicker final : public JsonMemberSink {
+public:
+    enum Field { kError, kErrorDescription, kErrorUri, kState, kTokenType, kAccessToken,
+                 kExpiresIn, kRefreshToken, kFieldCount };
+
+    void Member(const SecureWString& key, const SecureWString& value, bool topLevel) override {
+        static constexpr std::wstring_view kNames[kFieldCount] = {
+            L"error", L"error_description", L"error_uri", L"state",
+            L"token_type", L"access_token", L"expires_in", L"refresh_token"};
+        for (int field = 0; field < kFieldCount; ++field) {
+            if (key != kNames[field]) continue;
+            Slot& slot = slots_[field];
+            if (slot.seen && (slot.topLevel || !topLevel)) return;
+            slot.text = CopyReplyText(value.data(), value.size());
+            slot.number = static_cast<int>(_wtol(value.c_str()));
+            slot.seen = true;
+            slot.topLevel = topLevel;
+            return;
+        }
+    }
+
+    bool Seen(Field field) const noexcept { return slots_[field].seen; }
+    // The member's text; null when it is absent or empty.
+    WideBuffer Take(Field field) noexcept { return std::move(slots_[field].text); }
+    // The member's value as the runtime's _wtol reads it; 0 when absent.
+    int Number(Field field) const noexcept { return slots_[field].number; }
+
+private:
+    struct Slot {
+        WideBuffer text;
+        int number = 0;
+        bool seen = false;
+        bool topLevel = false;
+    };
+    Slot slots_[kFieldCount];
+};
 
 // As HandOutText, except that an absent field also nulls out.
 int HandOutErrorField(const WideBuffer& field, const wchar_t** out) noexcept {
@@ -51,22 +87,20 @@ void CTokenResponse::ReadReplyFields(IHttpClient& client) noexcept {
         const wchar_t* text = nullptr;
         if (client.GetResponseText(&text) != 1 || text == nullptr || *text == L'\0') return;
 
-        // The members are wanted only for the fields below; the map and its
-        // copies of the tokens go (wiped) when this returns.
-        TextMap members;
-        if (ParseJsonReply(text, members) != 0) return;
+        FieldPicker picked;
+        if (ScanJsonReply(text, picked) != 0) return;
 
-        if (members.find(std::wstring_view(L"error")) != members.end()) {
-            error_ = LookupField(members, L"error");
-            errorDescription_ = LookupField(members, L"error_description");
-            errorUri_ = LookupField(members, L"error_uri");
-            state_ = LookupField(members, L"state");
+        if (picked.Seen(FieldPicker::kError)) {
+            error_ = picked.Take(FieldPicker::kError);
+            errorDescription_ = picked.Take(FieldPicker::kErrorDescription);
+            errorUri_ = picked.Take(FieldPicker::kErrorUri);
+            state_ = picked.Take(FieldPicker::kState);
         } else {
-            tokenType_ = LookupField(members, L"token_type");
-            accessToken_ = LookupField(members, L"access_token");
+            tokenType_ = picked.Take(FieldPicker::kTokenType);
+            accessToken_ = picked.Take(FieldPicker::kAccessToken);
             // An absent expires_in leaves 0, the getter's value for none.
-            (void)LookupNumber(members, L"expires_in", expiresIn_);
-            refreshToken_ = LookupField(members, L"refresh_token");
+            expiresIn_ = picked.Number(FieldPicker::kExpiresIn);
+            refreshToken_ = picked.Take(FieldPicker::kRefreshToken);
         }
     } catch (...) {
         // Out of memory while reading the reply: the host still gets the

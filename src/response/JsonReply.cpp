@@ -123,9 +123,7 @@ struct OpenMember {
     size_t valueStart;
 };
 
-// Members of the top-level object go to top, members of nested objects to
-// nested; the caller lets the top level win.
-int Scan(std::wstring_view text, TextMap& top, TextMap& nested) {
+int Scan(std::wstring_view text, JsonMemberSink& sink) {
     const size_t n = text.size();
     size_t i = 0;
     while (i < n && text[i] != L'{') ++i;
@@ -137,7 +135,7 @@ int Scan(std::wstring_view text, TextMap& top, TextMap& nested) {
     SecureWString value;
     KeepOnHeap(value);
     std::vector<OpenMember> open;
-    auto store = [&] { (open.empty() ? top : nested).try_emplace(key, value); };
+    auto store = [&] { sink.Member(key, value, open.empty()); };
 
     // i is on the comma or closing brace that ended a raw value. A brace
     // closes a nested object, which makes that object's text the raw value
@@ -194,18 +192,37 @@ int Scan(std::wstring_view text, TextMap& top, TextMap& nested) {
     }
 }
 
+// Members of the top-level object go to top, members of nested objects to
+// nested; the caller lets the top level win.
+class MapSink final : public JsonMemberSink {
+public:
+    MapSink(TextMap& top, TextMap& nested) : top_(top), nested_(nested) {}
+    void Member(const SecureWString& key, const SecureWString& value, bool topLevel) override {
+        (topLevel ? top_ : nested_).try_emplace(key, value);
+    }
+
+private:
+    TextMap& top_;
+    TextMap& nested_;
+};
+
 }  // namespace
 
-int ParseJsonReply(std::wstring_view text, TextMap& map, bool* outOfMemory) noexcept {
+int ScanJsonReply(std::wstring_view text, JsonMemberSink& sink, bool* outOfMemory) noexcept {
     if (outOfMemory) *outOfMemory = false;
-    map.clear();
-    TextMap nested;
-    int result = kScanFailed;
     try {
-        result = Scan(text, map, nested);
+        return Scan(text, sink);
     } catch (...) {
         if (outOfMemory) *outOfMemory = true;
+        return kScanFailed;
     }
+}
+
+int ParseJsonReply(std::wstring_view text, TextMap& map, bool* outOfMemory) noexcept {
+    map.clear();
+    TextMap nested;
+    MapSink sink(map, nested);
+    const int result = ScanJsonReply(text, sink, outOfMemory);
     // Moves the nodes whose names the top level lacks; allocates nothing.
     map.merge(nested);
     return result;

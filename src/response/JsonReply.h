@@ -34,6 +34,23 @@ namespace OAuthClient {
 [[nodiscard]] int ParseJsonReply(std::wstring_view text, TextMap& map,
                                  bool* outOfMemory = nullptr) noexcept;
 
+// Takes each member of a scan as the scan finds it. topLevel tells a member
+// of the reply's own object from one of an object nested in it.
+class JsonMemberSink {
+public:
+    // May throw std::bad_alloc; the scan then ends as out of memory.
+    virtual void Member(const SecureWString& key, const SecureWString& value, bool topLevel) = 0;
+
+protected:
+    ~JsonMemberSink() = default;
+};
+
+// The scan of ParseJsonReply, with the same results, handing every member to
+// sink in the order of the text instead of storing it: a reader that wants a
+// few names keeps only those, and applies the precedence rule itself.
+[[nodiscard]] int ScanJsonReply(std::wstring_view text, JsonMemberSink& sink,
+                                bool* outOfMemory = nullptr) noexcept;
+
 // Present: copies the value into out and returns 0. Absent: out becomes the
 // empty text, -1. Throws std::bad_alloc when the copy cannot be made. A token
 // copied into a string kept on the heap (KeepOnHeap) is wiped with it.

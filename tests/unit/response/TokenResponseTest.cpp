@@ -115,6 +115,35 @@ TEST(TokenResponse, ReadsExpiresInAsTheRuntimeConvertsIt) {
     }
 }
 
+// The first member of a name wins, except that the reply's own member beats
+// one of an object nested in it, wherever each stands.
+TEST(TokenResponse, FieldsFollowTheMembersPrecedence) {
+    struct Case {
+        const wchar_t* body;
+        const wchar_t* accessToken;
+        const wchar_t* error;
+        int expiresIn;
+    };
+    const Case cases[] = {
+        {L"{\"data\":{\"access_token\":\"nested\"},\"access_token\":\"top\"}", L"top", L"(-1)", 0},
+        {L"{\"access_token\":\"first\",\"access_token\":\"second\"}", L"first", L"(-1)", 0},
+        {L"{\"a\":{\"access_token\":\"n1\"},\"b\":{\"access_token\":\"n2\"}}", L"n1", L"(-1)", 0},
+        {L"{\"access_token\":\"\",\"access_token\":\"t\"}", L"(-1)", L"(-1)", 0},
+        {L"{\"expires_in\":\"10\",\"d\":{\"expires_in\":\"20\"}}", L"(-1)", L"(-1)", 10},
+        {L"{\"d\":{\"expires_in\":\"20\"},\"expires_in\":\"x\"}", L"(-1)", L"(-1)", 0},
+        // Without an error of its own, a wrapped one makes an error reply.
+        {L"{\"d\":{\"error\":\"wrapped\"},\"access_token\":\"t\"}", L"(-1)", L"wrapped", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.body));
+        FakeHttpClient client(JsonReply(200, c.body));
+        TokenResponsePtr response = Read(client);
+        EXPECT_EQ(Text(*response, &CTokenResponse::GetAccessToken), c.accessToken);
+        EXPECT_EQ(Text(*response, &CTokenResponse::GetError), c.error);
+        EXPECT_EQ(response->GetExpiresIn(), c.expiresIn);
+    }
+}
+
 TEST(TokenResponse, UnreadableBodiesLeaveEveryReplyFieldUnset) {
     struct Case {
         const wchar_t* body;
