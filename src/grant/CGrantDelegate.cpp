@@ -1,6 +1,7 @@
 #include "grant/CGrantDelegate.h"
 
 #include <cwchar>
+#include <iterator>
 #include <new>
 
 #include "CheckedSize.h"
@@ -94,16 +95,13 @@ int CGrantDelegate::PrepareBasicAuthorization() {
     OwnedArray<char> base64Owner(base64, static_cast<size_t>(base64Count) + 1);
     if (base64 == nullptr || base64Count <= 0) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
 
-    wchar_t* wide = nullptr;
-    const int wideCount =
-        DecodeAnsi(&wide, reinterpret_cast<const unsigned char*>(base64), base64Count);
-    // The count covers the text; one more unit covers the mark in front.
-    WideBuffer wideOwner(wide, wideCount > 0 ? static_cast<size_t>(wideCount) + 1 : 0);
-    if (wideCount <= 0 || wide == nullptr) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
-    const wchar_t* text = (wide[0] == 0xFEFF) ? wide + 1 : wide;
-
-    SecureWString authorization(L"Basic ");
-    authorization.append(text, static_cast<size_t>(wideCount));
+    // Base64 is ASCII, which every ANSI code page decodes unit for unit, so
+    // the characters are widened straight into the header value.
+    constexpr wchar_t kScheme[] = L"Basic ";
+    SecureWString authorization;
+    KeepOnHeap(authorization, std::size(kScheme) - 1 + static_cast<size_t>(base64Count));
+    authorization.assign(kScheme);
+    authorization.append(base64, base64 + base64Count);
     client_->SetRequestHeader(L"Content-Type", kFormContentType, 0);
     client_->SetRequestHeader(L"Authorization", authorization.c_str(), 0);
     return 1;
@@ -199,7 +197,10 @@ int CGrantDelegate::ExecuteGrant(ITokenRequest* request, ITokenResponse** respon
             return FinishExchange(client_->SendRequest(target.method, target.location), response);
         }
 
+        // Room for a usual form at once, so that appending its fields does
+        // not move the secrets in it from block to block.
         SecureWString body;
+        KeepOnHeap(body, 128);
         if (const DWORD cause = style.defaultBody(request_, scope, &body)) {
             return FinishExchange(Fail(cause), response);
         }
