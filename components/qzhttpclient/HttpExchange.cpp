@@ -155,9 +155,11 @@ DWORD HttpExchange::Open(const wchar_t* method, const TargetUrl& target) {
     DWORD error = SharedSessions::Acquire(settings_.protocolCode, &session);
     if (error != 0) return error;
 
-    HINTERNET connection = WinHttpConnect(session, target.Host(), target.Port(), 0);
-    if (connection == nullptr) return LastError();
-    connection_.reset(connection);
+    HINTERNET connection = nullptr;
+    bool owned = false;
+    error = SharedSessions::Connect(settings_.protocolCode, session, target, &connection, &owned);
+    if (error != 0) return error;
+    if (owned) connection_.reset(connection);
 
     HINTERNET request = WinHttpOpenRequest(connection, method, target.PathAndQuery(), nullptr,
                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,

@@ -1,6 +1,7 @@
 #include "SharedSessions.h"
 
 #include <atomic>
+#include <cwchar>
 #include <memory>
 #include <new>
 
@@ -28,7 +29,27 @@ SRWLOCK g_lock = SRWLOCK_INIT;
 std::atomic<HINTERNET> g_sessions[kSlotCount] = {};
 std::atomic<ProxySettings*> g_proxies[kSlotCount] = {};
 
+// The connection handles kept per session. Entries are only ever added
+// (under g_lock) and published by the count, so readers scan them without the
+// lock; they go only with the sessions.
+constexpr int kKeptConnections = 8;
+struct KeptConnection {
+    wchar_t* host;  // from new[], zero-terminated
+    INTERNET_PORT port;
+    HINTERNET handle;
+};
+KeptConnection g_connections[kSlotCount][kKeptConnections] = {};
+std::atomic<int> g_connectionCounts[kSlotCount] = {};
+
 int SlotOf(int protocolCode) { return SecureProtocolOf(protocolCode); }
+
+HINTERNET FindKept(int slot, const TargetUrl& target, int count) {
+    for (int i = 0; i < count; ++i) {
+        const KeptConnection& kept = g_connections[slot][i];
+        if (kept.port == target.Port() && std::wcscmp(kept.host, target.Host()) == 0) return kept.handle;
+    }
+    return nullptr;
+}
 
 DWORD LastErrorOrInternal() {
     DWORD error = GetLastError();
@@ -127,6 +148,39 @@ DWORD SharedSessions::Acquire(int protocolCode, HINTERNET* session) noexcept {
     return 0;
 }
 
+DWORD SharedSessions::Connect(int protocolCode, HINTERNET session, const TargetUrl& target,
+                              HINTERNET* connection, bool* owned) noexcept {
+    const int slot = SlotOf(protocolCode);
+    *owned = false;
+    *connection = FindKept(slot, target, g_connectionCounts[slot].load(std::memory_order_acquire));
+    if (*connection != nullptr) return 0;
+    {
+        ExclusiveLock lock;
+        const int count = g_connectionCounts[slot].load(std::memory_order_relaxed);
+        *connection = FindKept(slot, target, count);
+        if (*connection != nullptr) return 0;
+        if (count < kKeptConnections) {
+            const std::size_t units = std::wcslen(target.Host()) + 1;
+            wchar_t* host = new (std::nothrow) wchar_t[units];
+            HINTERNET handle = host != nullptr ? WinHttpConnect(session, target.Host(), target.Port(), 0) : nullptr;
+            if (handle == nullptr) {
+                const DWORD error = host != nullptr ? LastErrorOrInternal() : ERROR_NOT_ENOUGH_MEMORY;
+                delete[] host;
+                return error;
+            }
+            std::wmemcpy(host, target.Host(), units);
+            g_connections[slot][count] = KeptConnection{host, target.Port(), handle};
+            g_connectionCounts[slot].store(count + 1, std::memory_order_release);
+            *connection = handle;
+            return 0;
+        }
+    }
+    *connection = WinHttpConnect(session, target.Host(), target.Port(), 0);
+    if (*connection == nullptr) return LastErrorOrInternal();
+    *owned = true;
+    return 0;
+}
+
 DWORD SharedSessions::ApplyProxy(int protocolCode, HINTERNET request, const TargetUrl& target) {
     // Asked only after Acquire has seen the slot's session, so the settings
     // stored before it are visible.
@@ -137,6 +191,12 @@ DWORD SharedSessions::ApplyProxy(int protocolCode, HINTERNET request, const Targ
 void SharedSessions::CloseAll() noexcept {
     ExclusiveLock lock;
     for (int slot = 0; slot < kSlotCount; ++slot) {
+        const int count = g_connectionCounts[slot].exchange(0);
+        for (int i = 0; i < count; ++i) {
+            WinHttpCloseHandle(g_connections[slot][i].handle);
+            delete[] g_connections[slot][i].host;
+            g_connections[slot][i] = KeptConnection{};
+        }
         HINTERNET session = g_sessions[slot].exchange(nullptr);
         if (session != nullptr) WinHttpCloseHandle(session);
         delete g_proxies[slot].exchange(nullptr);

@@ -27,6 +27,16 @@ public:
     // opening (session untouched); the next call tries again.
     [[nodiscard]] static DWORD Acquire(int protocolCode, HINTERNET* session) noexcept;
 
+    // A connection handle for target's host and port on session, the session
+    // of protocolCode. The first few origins each get one that the sessions
+    // keep and every exchange shares (*owned false): a connection handle only
+    // names the server, and making one per exchange costs turns of WinHTTP's
+    // process-wide handle lock. Past those, a handle of the caller's own to
+    // close (*owned true). Returns 0, or the error of WinHttpConnect.
+    [[nodiscard]] static DWORD Connect(int protocolCode, HINTERNET session,
+                                       const TargetUrl& target, HINTERNET* connection,
+                                       bool* owned) noexcept;
+
     // Sets on request, opened for target on the session of protocolCode,
     // the proxy that the user's configuration chooses for it where the
     // session cannot choose by itself. Returns 0 or the error of setting it.

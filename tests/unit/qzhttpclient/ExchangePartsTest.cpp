@@ -117,6 +117,36 @@ TEST(SharedSessions, ProtocolCodesAreMinimumVersionsWithEveryLaterOne) {
     }
 }
 
+// Connection handles only name a server (making one touches no network), so
+// the handles themselves show what is kept and shared.
+TEST(SharedSessions, ExchangesShareAConnectionHandlePerOriginUpToALimit) {
+    HINTERNET session = nullptr;
+    ASSERT_EQ(SharedSessions::Acquire(0, &session), 0u);
+    auto connect = [session](const std::wstring& url, int protocolCode, bool* owned) {
+        TargetUrl target;
+        EXPECT_EQ(target.Parse(url.c_str()), 0u);
+        HINTERNET connection = nullptr;
+        EXPECT_EQ(SharedSessions::Connect(protocolCode, session, target, &connection, owned), 0u);
+        return connection;
+    };
+    bool owned = true;
+    HINTERNET first = connect(L"http://a.test:81/x", 0, &owned);
+    EXPECT_FALSE(owned);
+    EXPECT_EQ(connect(L"http://a.test:81/y?q", 0, &owned), first) << "the same origin";
+    EXPECT_NE(connect(L"http://a.test:82/", 0, &owned), first) << "another port";
+    EXPECT_NE(connect(L"http://a.test:81/", 5, &owned), first) << "another protocol code's session";
+    // Eight are kept per session; every further origin gets one of its own.
+    for (int i = 0; i < 8; ++i) {
+        HINTERNET connection = connect(L"http://host" + std::to_wstring(i) + L".test/", 0, &owned);
+        ASSERT_NE(connection, nullptr);
+        EXPECT_EQ(owned, i >= 6) << i;
+        if (owned) WinHttpCloseHandle(connection);
+    }
+    EXPECT_EQ(connect(L"http://a.test:81/", 0, &owned), first);
+    EXPECT_FALSE(owned);
+    SharedSessions::CloseAll();
+}
+
 TEST(ProxySettings, TheLookupSeesOnlyTheOrigin) {
     struct Case {
         const wchar_t* url;
