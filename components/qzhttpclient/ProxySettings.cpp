@@ -36,28 +36,24 @@ UserProxyConfig FromSystem() {
     return config;
 }
 
-class Exclusive {
+// Every exchange reads the answers and almost none writes one, so readers
+// take the lock shared and do not wait for each other.
+class LockScope {
 public:
-    explicit Exclusive(SRWLOCK* lock) noexcept : lock_(lock) { AcquireSRWLockExclusive(lock_); }
-    ~Exclusive() { ReleaseSRWLockExclusive(lock_); }
-    Exclusive(const Exclusive&) = delete;
-    Exclusive& operator=(const Exclusive&) = delete;
+    LockScope(SRWLOCK* lock, bool exclusive) noexcept : lock_(lock), exclusive_(exclusive) {
+        if (exclusive_) AcquireSRWLockExclusive(lock_);
+        else AcquireSRWLockShared(lock_);
+    }
+    ~LockScope() {
+        if (exclusive_) ReleaseSRWLockExclusive(lock_);
+        else ReleaseSRWLockShared(lock_);
+    }
+    LockScope(const LockScope&) = delete;
+    LockScope& operator=(const LockScope&) = delete;
 
 private:
     SRWLOCK* lock_;
-};
-
-// Every exchange reads the answers and almost none writes one, so readers do
-// not wait for each other.
-class Shared {
-public:
-    explicit Shared(SRWLOCK* lock) noexcept : lock_(lock) { AcquireSRWLockShared(lock_); }
-    ~Shared() { ReleaseSRWLockShared(lock_); }
-    Shared(const Shared&) = delete;
-    Shared& operator=(const Shared&) = delete;
-
-private:
-    SRWLOCK* lock_;
+    bool exclusive_;
 };
 
 }  // namespace
@@ -92,7 +88,7 @@ DWORD ProxySettings::ApplyTo(HINTERNET request, const TargetUrl& target) {
     Answer answer;
     bool known = false;
     {
-        Shared lock(&lock_);
+        LockScope lock(&lock_, false);
         auto cached = answers_.find(origin);
         if (cached != answers_.end() && GetTickCount64() - cached->second.at < kAnswerLifetimeMs) {
             answer = cached->second;
@@ -104,7 +100,7 @@ DWORD ProxySettings::ApplyTo(HINTERNET request, const TargetUrl& target) {
         // answers are alike and the last one stays.
         answer = Lookup(LookupUrl(target));
         Origin<std::wstring> key{std::wstring(origin.host), origin.port, origin.secure};
-        Exclusive lock(&lock_);
+        LockScope lock(&lock_, true);
         answers_[std::move(key)] = answer;
     }
     if (!answer.found) return 0;
@@ -128,7 +124,7 @@ ProxySettings::Answer ProxySettings::Lookup(const std::wstring& url) {
     {
         // The PAC file is fetched directly, never through the proxy it may
         // name; a session of its own keeps the exchanges' proxy out of it.
-        Exclusive lock(&lock_);
+        LockScope lock(&lock_, true);
         if (!lookupSession_) {
             lookupSession_.reset(WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY,
                                              WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
