@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ModuleProbe.h"
+#include "grant/SharedBesideCopy.h"
 
 namespace OAuthClient {
 namespace {
@@ -67,85 +68,6 @@ const wchar_t* ExistingBesideThisModule() {
         return nullptr;
     return path.c_str();
 }
-
-// One loader reference on the mapped copy beside this library, held while any
-// owner that shares it exists. Every thread of a busy host builds and frees a
-// strategy per token, and each loader call would take the process-wide loader
-// lock (GetProcAddress and FreeLibrary as well): with a share, only the first
-// owner to arrive and the last to leave touch the loader, so the component is
-// still mapped exactly while an owner exists, as a reference of each owner's
-// own would keep it.
-class SharedBesideCopy {
-public:
-    // The factory of the shared copy, or false when the copy is not mapped
-    // (or has no factory): the caller then loads it the ordinary way.
-    static bool Join(const std::wstring& path, CreateHttpClientFn* factory) noexcept {
-        if (JoinIfHeld(factory)) return true;
-        AcquireSRWLockExclusive(&lock_);
-        bool joined = JoinIfHeld(factory);
-        HMODULE mapped = nullptr;
-        if (!joined && GetModuleHandleExW(0, path.c_str(), &mapped)) {
-            CreateHttpClientFn found = GetProcAddressAs<CreateHttpClientFn>(mapped, kHttpClientFactoryName);
-            if (found != nullptr) {
-                module_ = mapped;
-                factory_ = found;
-                InterlockedExchange(&owners_, 1);
-                *factory = found;
-                joined = true;
-            } else {
-                FreeLibrary(mapped);
-            }
-        }
-        ReleaseSRWLockExclusive(&lock_);
-        return joined;
-    }
-
-    static void Leave() noexcept {
-        for (;;) {
-            LONG owners = owners_;
-            if (owners > 1) {
-                if (InterlockedCompareExchange(&owners_, owners - 1, owners) == owners) return;
-                continue;
-            }
-            // The last owner frees under the lock, so that a newcomer waits
-            // for the free instead of joining a reference on its way out.
-            AcquireSRWLockExclusive(&lock_);
-            bool last = InterlockedCompareExchange(&owners_, 0, 1) == 1;
-            if (last) {
-                FreeLibrary(module_);
-                module_ = nullptr;
-                factory_ = nullptr;
-            }
-            ReleaseSRWLockExclusive(&lock_);
-            if (last) return;
-        }
-    }
-
-private:
-    // A newcomer may join only while the count is above zero: the module and
-    // factory are set before the count leaves zero and cleared only after it
-    // has returned there, so a successful increment sees them whole.
-    static bool JoinIfHeld(CreateHttpClientFn* factory) noexcept {
-        for (;;) {
-            LONG owners = owners_;
-            if (owners <= 0) return false;
-            if (InterlockedCompareExchange(&owners_, owners + 1, owners) == owners) {
-                *factory = factory_;
-                return true;
-            }
-        }
-    }
-
-    static SRWLOCK lock_;
-    static volatile LONG owners_;
-    static HMODULE module_;
-    static CreateHttpClientFn factory_;
-};
-
-SRWLOCK SharedBesideCopy::lock_ = SRWLOCK_INIT;
-volatile LONG SharedBesideCopy::owners_ = 0;
-HMODULE SharedBesideCopy::module_ = nullptr;
-CreateHttpClientFn SharedBesideCopy::factory_ = nullptr;
 
 }  // namespace
 

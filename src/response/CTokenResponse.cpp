@@ -1,57 +1,14 @@
 #include "response/CTokenResponse.h"
 
-#include <cstdlib>
 #include <new>
-#include <utility>
-#include <string_view>
 
 #include "response/JsonReply.h"
 #include "response/ResponseText.h"
+#include "response/TokenReplyFields.h"
 #include "text/TextRules.h"
 
 namespace OAuthClient {
 namespace {
-
-// The reply's members that the fields come from, kept as the scan meets
-// them: the first occurrence of a name wins, except that a member of the
-// reply's own object beats one of an object nested in it. No other member is
-// copied, and no map of them is built.
-class FieldPicker final : public JsonMemberSink {
-public:
-    enum Field { kError, kErrorDescription, kErrorUri, kState, kTokenType, kAccessToken,
-                 kExpiresIn, kRefreshToken, kFieldCount };
-
-    void Member(const SecureWString& key, const SecureWString& value, bool topLevel) override {
-        static constexpr std::wstring_view kNames[kFieldCount] = {
-            L"error", L"error_description", L"error_uri", L"state",
-            L"token_type", L"access_token", L"expires_in", L"refresh_token"};
-        for (int field = 0; field < kFieldCount; ++field) {
-            if (key != kNames[field]) continue;
-            Slot& slot = slots_[field];
-            if (slot.seen && (slot.topLevel || !topLevel)) return;
-            slot.text = CopyReplyText(value.data(), value.size());
-            slot.number = static_cast<int>(_wtol(value.c_str()));
-            slot.seen = true;
-            slot.topLevel = topLevel;
-            return;
-        }
-    }
-
-    bool Seen(Field field) const noexcept { return slots_[field].seen; }
-    // The member's text; null when it is absent or empty.
-    WideBuffer Take(Field field) noexcept { return std::move(slots_[field].text); }
-    // The member's value as the runtime's _wtol reads it; 0 when absent.
-    int Number(Field field) const noexcept { return slots_[field].number; }
-
-private:
-    struct Slot {
-        WideBuffer text;
-        int number = 0;
-        bool seen = false;
-        bool topLevel = false;
-    };
-    Slot slots_[kFieldCount];
-};
 
 // As HandOutText, except that an absent field also nulls out.
 int HandOutErrorField(const WideBuffer& field, const wchar_t** out) noexcept {
@@ -87,20 +44,20 @@ void CTokenResponse::ReadReplyFields(IHttpClient& client) noexcept {
         const wchar_t* text = nullptr;
         if (client.GetResponseText(&text) != 1 || text == nullptr || *text == L'\0') return;
 
-        FieldPicker picked;
+        TokenReplyFields picked;
         if (ScanJsonReply(text, picked) != 0) return;
 
-        if (picked.Seen(FieldPicker::kError)) {
-            error_ = picked.Take(FieldPicker::kError);
-            errorDescription_ = picked.Take(FieldPicker::kErrorDescription);
-            errorUri_ = picked.Take(FieldPicker::kErrorUri);
-            state_ = picked.Take(FieldPicker::kState);
+        if (picked.Seen(TokenReplyFields::kError)) {
+            error_ = picked.Take(TokenReplyFields::kError);
+            errorDescription_ = picked.Take(TokenReplyFields::kErrorDescription);
+            errorUri_ = picked.Take(TokenReplyFields::kErrorUri);
+            state_ = picked.Take(TokenReplyFields::kState);
         } else {
-            tokenType_ = picked.Take(FieldPicker::kTokenType);
-            accessToken_ = picked.Take(FieldPicker::kAccessToken);
+            tokenType_ = picked.Take(TokenReplyFields::kTokenType);
+            accessToken_ = picked.Take(TokenReplyFields::kAccessToken);
             // An absent expires_in leaves 0, the getter's value for none.
-            expiresIn_ = picked.Number(FieldPicker::kExpiresIn);
-            refreshToken_ = picked.Take(FieldPicker::kRefreshToken);
+            expiresIn_ = picked.Number(TokenReplyFields::kExpiresIn);
+            refreshToken_ = picked.Take(TokenReplyFields::kRefreshToken);
         }
     } catch (...) {
         // Out of memory while reading the reply: the host still gets the
