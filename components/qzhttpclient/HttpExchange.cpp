@@ -146,7 +146,7 @@ DWORD HttpExchange::Run(const wchar_t* method, const wchar_t* url, const Request
     // A request handle closed after its whole reply was read hands the
     // connection back to the session for the next exchange.
     request_.reset();
-    connection_.reset();
+    connection_.End();
     return error;
 }
 
@@ -155,13 +155,10 @@ DWORD HttpExchange::Open(const wchar_t* method, const TargetUrl& target) {
     DWORD error = SharedSessions::Acquire(settings_.protocolCode, &session);
     if (error != 0) return error;
 
-    HINTERNET connection = nullptr;
-    bool owned = false;
-    error = SharedSessions::Connect(settings_.protocolCode, session, target, &connection, &owned);
+    error = SharedSessions::Connect(settings_.protocolCode, session, target, &connection_);
     if (error != 0) return error;
-    if (owned) connection_.reset(connection);
 
-    HINTERNET request = WinHttpOpenRequest(connection, method, target.PathAndQuery(), nullptr,
+    HINTERNET request = WinHttpOpenRequest(connection_.get(), method, target.PathAndQuery(), nullptr,
                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                            target.Secure() ? WINHTTP_FLAG_SECURE : 0);
     if (request == nullptr) return LastError();

@@ -16,6 +16,7 @@
 #include "SecureStorage.h"
 #include "TargetUrl.h"
 #include "InternetHandle.h"
+#include "SharedSessions.h"
 
 namespace OAuthClient {
 
@@ -117,7 +118,7 @@ private:
     bool secure_ = false;          // the target is https
     // The request closes before its connection, and the callback comes off
     // the request before the request closes.
-    UniqueInternet connection_;
+    ConnectionLease connection_;
     UniqueInternet request_;
     CertificateFailure certificateFailure_;
 };

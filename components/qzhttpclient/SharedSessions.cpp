@@ -29,24 +29,30 @@ SRWLOCK g_lock = SRWLOCK_INIT;
 std::atomic<HINTERNET> g_sessions[kSlotCount] = {};
 std::atomic<ProxySettings*> g_proxies[kSlotCount] = {};
 
-// The connection handles kept per session. Entries are only ever added
-// (under g_lock) and published by the count, so readers scan them without the
-// lock; they go only with the sessions.
-constexpr int kKeptConnections = 8;
-struct KeptConnection {
-    wchar_t* host;  // from new[], zero-terminated
+// The pools of connection handles, per session and origin. Origins are only
+// ever added (under g_lock) and published by the count, so exchanges find
+// theirs without the lock; a pool's handles wait in a lock-free list while no
+// exchange holds them, and go only with the sessions.
+constexpr int kPooledOrigins = 8;
+// A pool stops growing here: more exchanges at once than this to one origin
+// make and close their own handles.
+constexpr LONG kMaxPooledPerOrigin = 64;
+
+struct OriginPool {
+    SLIST_HEADER idle;  // PooledConnection entries
+    wchar_t* host;      // from new[], zero-terminated
     INTERNET_PORT port;
-    HINTERNET handle;
+    LONG made;          // handles this pool has made
 };
-KeptConnection g_connections[kSlotCount][kKeptConnections] = {};
-std::atomic<int> g_connectionCounts[kSlotCount] = {};
+OriginPool g_pools[kSlotCount][kPooledOrigins] = {};
+std::atomic<int> g_poolCounts[kSlotCount] = {};
 
 int SlotOf(int protocolCode) { return SecureProtocolOf(protocolCode); }
 
-HINTERNET FindKept(int slot, const TargetUrl& target, int count) {
+OriginPool* FindPool(int slot, const TargetUrl& target, int count) {
     for (int i = 0; i < count; ++i) {
-        const KeptConnection& kept = g_connections[slot][i];
-        if (kept.port == target.Port() && std::wcscmp(kept.host, target.Host()) == 0) return kept.handle;
+        OriginPool& pool = g_pools[slot][i];
+        if (pool.port == target.Port() && std::wcscmp(pool.host, target.Host()) == 0) return &pool;
     }
     return nullptr;
 }
@@ -110,6 +116,24 @@ public:
 
 }  // namespace
 
+// A pooled handle, in its pool's idle list while no exchange holds it.
+struct PooledConnection {
+    SLIST_ENTRY entry;  // first: the list holds the entry's address
+    HINTERNET handle;
+    SLIST_HEADER* pool;
+};
+
+void ConnectionLease::End() noexcept {
+    if (handle_ == nullptr) return;
+    if (pooled_ != nullptr) {
+        InterlockedPushEntrySList(pooled_->pool, &pooled_->entry);
+    } else {
+        WinHttpCloseHandle(handle_);
+    }
+    handle_ = nullptr;
+    pooled_ = nullptr;
+}
+
 DWORD SharedSessions::ProtocolFlags(int protocolCode) noexcept {
     constexpr DWORD tls13 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
     constexpr DWORD tls12 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | tls13;
@@ -149,35 +173,56 @@ DWORD SharedSessions::Acquire(int protocolCode, HINTERNET* session) noexcept {
 }
 
 DWORD SharedSessions::Connect(int protocolCode, HINTERNET session, const TargetUrl& target,
-                              HINTERNET* connection, bool* owned) noexcept {
+                              ConnectionLease* lease) noexcept {
     const int slot = SlotOf(protocolCode);
-    *owned = false;
-    *connection = FindKept(slot, target, g_connectionCounts[slot].load(std::memory_order_acquire));
-    if (*connection != nullptr) return 0;
-    {
+    OriginPool* pool = FindPool(slot, target, g_poolCounts[slot].load(std::memory_order_acquire));
+    if (pool == nullptr) {
         ExclusiveLock lock;
-        const int count = g_connectionCounts[slot].load(std::memory_order_relaxed);
-        *connection = FindKept(slot, target, count);
-        if (*connection != nullptr) return 0;
-        if (count < kKeptConnections) {
+        const int count = g_poolCounts[slot].load(std::memory_order_relaxed);
+        pool = FindPool(slot, target, count);
+        if (pool == nullptr && count < kPooledOrigins) {
             const std::size_t units = std::wcslen(target.Host()) + 1;
             wchar_t* host = new (std::nothrow) wchar_t[units];
-            HINTERNET handle = host != nullptr ? WinHttpConnect(session, target.Host(), target.Port(), 0) : nullptr;
-            if (handle == nullptr) {
-                const DWORD error = host != nullptr ? LastErrorOrInternal() : ERROR_NOT_ENOUGH_MEMORY;
-                delete[] host;
-                return error;
+            if (host != nullptr) {
+                std::wmemcpy(host, target.Host(), units);
+                pool = &g_pools[slot][count];
+                InitializeSListHead(&pool->idle);
+                pool->host = host;
+                pool->port = target.Port();
+                pool->made = 0;
+                g_poolCounts[slot].store(count + 1, std::memory_order_release);
             }
-            std::wmemcpy(host, target.Host(), units);
-            g_connections[slot][count] = KeptConnection{host, target.Port(), handle};
-            g_connectionCounts[slot].store(count + 1, std::memory_order_release);
-            *connection = handle;
-            return 0;
         }
     }
-    *connection = WinHttpConnect(session, target.Host(), target.Port(), 0);
-    if (*connection == nullptr) return LastErrorOrInternal();
-    *owned = true;
+    if (pool != nullptr) {
+        if (SLIST_ENTRY* idle = InterlockedPopEntrySList(&pool->idle)) {
+            auto* pooled = reinterpret_cast<PooledConnection*>(idle);
+            lease->handle_ = pooled->handle;
+            lease->pooled_ = pooled;
+            return 0;
+        }
+        if (InterlockedIncrement(&pool->made) <= kMaxPooledPerOrigin) {
+            auto* pooled = new (std::nothrow) PooledConnection{};
+            HINTERNET handle = pooled != nullptr
+                                   ? WinHttpConnect(session, target.Host(), target.Port(), 0)
+                                   : nullptr;
+            if (handle == nullptr) {
+                const DWORD error = pooled != nullptr ? LastErrorOrInternal() : ERROR_NOT_ENOUGH_MEMORY;
+                delete pooled;
+                InterlockedDecrement(&pool->made);
+                return error;
+            }
+            pooled->handle = handle;
+            pooled->pool = &pool->idle;
+            lease->handle_ = handle;
+            lease->pooled_ = pooled;
+            return 0;
+        }
+        InterlockedDecrement(&pool->made);
+    }
+    HINTERNET handle = WinHttpConnect(session, target.Host(), target.Port(), 0);
+    if (handle == nullptr) return LastErrorOrInternal();
+    lease->handle_ = handle;
     return 0;
 }
 
@@ -191,11 +236,18 @@ DWORD SharedSessions::ApplyProxy(int protocolCode, HINTERNET request, const Targ
 void SharedSessions::CloseAll() noexcept {
     ExclusiveLock lock;
     for (int slot = 0; slot < kSlotCount; ++slot) {
-        const int count = g_connectionCounts[slot].exchange(0);
+        const int count = g_poolCounts[slot].exchange(0);
         for (int i = 0; i < count; ++i) {
-            WinHttpCloseHandle(g_connections[slot][i].handle);
-            delete[] g_connections[slot][i].host;
-            g_connections[slot][i] = KeptConnection{};
+            OriginPool& pool = g_pools[slot][i];
+            while (SLIST_ENTRY* idle = InterlockedPopEntrySList(&pool.idle)) {
+                auto* pooled = reinterpret_cast<PooledConnection*>(idle);
+                WinHttpCloseHandle(pooled->handle);
+                delete pooled;
+            }
+            delete[] pool.host;
+            pool.host = nullptr;
+            pool.port = 0;
+            pool.made = 0;
         }
         HINTERNET session = g_sessions[slot].exchange(nullptr);
         if (session != nullptr) WinHttpCloseHandle(session);

@@ -19,6 +19,26 @@
 
 namespace OAuthClient {
 
+struct PooledConnection;
+
+// A connection handle for one exchange: given back to its pool, or closed,
+// when the lease ends. The request opened on it must be closed first.
+class ConnectionLease {
+public:
+    ConnectionLease() noexcept = default;
+    ~ConnectionLease() { End(); }
+    ConnectionLease(const ConnectionLease&) = delete;
+    ConnectionLease& operator=(const ConnectionLease&) = delete;
+
+    HINTERNET get() const noexcept { return handle_; }
+    void End() noexcept;
+
+private:
+    friend class SharedSessions;
+    HINTERNET handle_ = nullptr;
+    PooledConnection* pooled_ = nullptr;  // null: the handle is the lease's own
+};
+
 class SharedSessions {
 public:
     // The session for protocolCode (0 = the system's TLS versions; 3, 4, 5 =
@@ -28,14 +48,16 @@ public:
     [[nodiscard]] static DWORD Acquire(int protocolCode, HINTERNET* session) noexcept;
 
     // A connection handle for target's host and port on session, the session
-    // of protocolCode. The first few origins each get one that the sessions
-    // keep and every exchange shares (*owned false): a connection handle only
-    // names the server, and making one per exchange costs turns of WinHTTP's
-    // process-wide handle lock. Past those, a handle of the caller's own to
-    // close (*owned true). Returns 0, or the error of WinHttpConnect.
+    // of protocolCode, held by lease for one exchange. Handles of the first
+    // few origins are pooled: one that an exchange gives back serves the
+    // next, so exchanges stop making and closing one each (every such call a
+    // turn of WinHTTP's process-wide handle lock), and no two exchanges ever
+    // use one handle at the same time (Wine's WinHTTP writes into a
+    // connection handle while it sends). Past the pool's limits the handle
+    // is the lease's own and is closed with it. Returns 0, or the error of
+    // WinHttpConnect (lease left empty).
     [[nodiscard]] static DWORD Connect(int protocolCode, HINTERNET session,
-                                       const TargetUrl& target, HINTERNET* connection,
-                                       bool* owned) noexcept;
+                                       const TargetUrl& target, ConnectionLease* lease) noexcept;
 
     // Sets on request, opened for target on the session of protocolCode,
     // the proxy that the user's configuration chooses for it where the

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "HttpExchange.h"
 #include "ProxySettings.h"
@@ -118,32 +119,43 @@ TEST(SharedSessions, ProtocolCodesAreMinimumVersionsWithEveryLaterOne) {
 }
 
 // Connection handles only name a server (making one touches no network), so
-// the handles themselves show what is kept and shared.
-TEST(SharedSessions, ExchangesShareAConnectionHandlePerOriginUpToALimit) {
+// the handles themselves show what is pooled and when.
+TEST(SharedSessions, ExchangesTakeConnectionHandlesFromAPoolPerOrigin) {
     HINTERNET session = nullptr;
     ASSERT_EQ(SharedSessions::Acquire(0, &session), 0u);
-    auto connect = [session](const std::wstring& url, int protocolCode, bool* owned) {
+    auto take = [session](ConnectionLease* lease, const std::wstring& url, int protocolCode = 0) {
         TargetUrl target;
-        EXPECT_EQ(target.Parse(url.c_str()), 0u);
-        HINTERNET connection = nullptr;
-        EXPECT_EQ(SharedSessions::Connect(protocolCode, session, target, &connection, owned), 0u);
-        return connection;
+        ASSERT_EQ(target.Parse(url.c_str()), 0u);
+        ASSERT_EQ(SharedSessions::Connect(protocolCode, session, target, lease), 0u);
+        ASSERT_NE(lease->get(), nullptr);
     };
-    bool owned = true;
-    HINTERNET first = connect(L"http://a.test:81/x", 0, &owned);
-    EXPECT_FALSE(owned);
-    EXPECT_EQ(connect(L"http://a.test:81/y?q", 0, &owned), first) << "the same origin";
-    EXPECT_NE(connect(L"http://a.test:82/", 0, &owned), first) << "another port";
-    EXPECT_NE(connect(L"http://a.test:81/", 5, &owned), first) << "another protocol code's session";
-    // Eight are kept per session; every further origin gets one of its own.
-    for (int i = 0; i < 8; ++i) {
-        HINTERNET connection = connect(L"http://host" + std::to_wstring(i) + L".test/", 0, &owned);
-        ASSERT_NE(connection, nullptr);
-        EXPECT_EQ(owned, i >= 6) << i;
-        if (owned) WinHttpCloseHandle(connection);
+    HINTERNET first = nullptr;
+    {
+        ConnectionLease a, b;
+        take(&a, L"http://a.test:81/x");
+        take(&b, L"http://a.test:81/y");
+        EXPECT_NE(a.get(), b.get()) << "exchanges at the same time never share a handle";
+        first = a.get();
     }
-    EXPECT_EQ(connect(L"http://a.test:81/", 0, &owned), first);
-    EXPECT_FALSE(owned);
+    {
+        // Given back, a handle serves the next exchange to its origin only.
+        ConnectionLease same, otherPort, otherProtocol;
+        take(&same, L"http://a.test:81/z?q");
+        take(&otherPort, L"http://a.test:82/");
+        take(&otherProtocol, L"http://a.test:81/", 5);
+        EXPECT_EQ(same.get(), first);
+        EXPECT_NE(otherPort.get(), first);
+        EXPECT_NE(otherProtocol.get(), first);
+    }
+    // Past a pool's limits (more origins, more exchanges at once) handles are
+    // still made, each the exchange's own.
+    std::vector<ConnectionLease> many(70);
+    for (ConnectionLease& lease : many) take(&lease, L"http://a.test:81/");
+    for (int i = 0; i < 10; ++i) {
+        ConnectionLease lease;
+        take(&lease, L"http://host" + std::to_wstring(i) + L".test/");
+    }
+    many.clear();
     SharedSessions::CloseAll();
 }
 
