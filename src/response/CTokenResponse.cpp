@@ -56,7 +56,7 @@ void CTokenResponse::ReadReplyFields(IHttpClient& client) noexcept {
             tokenType_ = picked.Take(TokenReplyFields::kTokenType);
             accessToken_ = picked.Take(TokenReplyFields::kAccessToken);
             // An absent expires_in leaves 0, the getter's value for none.
-            expiresIn_ = picked.Number(TokenReplyFields::kExpiresIn);
+            expiresIn_ = picked.ExpiresIn();
             refreshToken_ = picked.Take(TokenReplyFields::kRefreshToken);
         }
     } catch (...) {

@@ -18,7 +18,7 @@ void TokenReplyFields::Member(const SecureWString& key, const SecureWString& val
         Slot& slot = slots_[field];
         if (slot.seen && (slot.topLevel || !topLevel)) return;
         slot.text = CopyReplyText(value.data(), value.size());
-        slot.number = static_cast<int>(_wtol(value.c_str()));
+        if (field == kExpiresIn) expiresIn_ = static_cast<int>(_wtol(value.c_str()));
         slot.seen = true;
         slot.topLevel = topLevel;
         return;

@@ -22,17 +22,17 @@ public:
     bool Seen(Field field) const noexcept { return slots_[field].seen; }
     // The member's text; null when it is absent or empty.
     WideBuffer Take(Field field) noexcept;
-    // The member's value as the runtime's _wtol reads it; 0 when absent.
-    int Number(Field field) const noexcept { return slots_[field].number; }
+    // expires_in as the runtime's _wtol reads it; 0 when absent.
+    int ExpiresIn() const noexcept { return expiresIn_; }
 
 private:
     struct Slot {
         WideBuffer text;
-        int number = 0;
         bool seen = false;
         bool topLevel = false;
     };
     Slot slots_[kFieldCount];
+    int expiresIn_ = 0;
 };
 
 }  // namespace OAuthClient
