@@ -16,6 +16,7 @@ medians over rounds.
 import argparse
 import collections
 import os
+import random
 import signal
 import statistics
 import subprocess
@@ -365,10 +366,25 @@ def cpu_per_request(rounds):
     return 1000 * sum(r[4] for r in rounds) / sum(r[5] for r in rounds)
 
 
+def paired_ratios(rounds_a, rounds_b, index):
+    """a's figure divided by b's in the same round, for every round both ran."""
+    b = {r[0]: r for r in rounds_b}
+    return [r[index] / b[r[0]][index] for r in rounds_a if r[0] in b]
+
+
 def paired(rounds_a, rounds_b, index):
     """The median over rounds of a's figure divided by b's in the same round."""
-    b = {r[0]: r for r in rounds_b}
-    return statistics.median(r[index] / b[r[0]][index] for r in rounds_a if r[0] in b)
+    return statistics.median(paired_ratios(rounds_a, rounds_b, index))
+
+
+def median_interval(values, resamples=2000):
+    """A 95 % bootstrap interval of the median: on two cores the paired ratio
+    of one round at 32 threads lands anywhere from 0.6 to 1.4, so a median
+    alone says little about how near a goal the truth is."""
+    rng = random.Random(17)
+    medians = sorted(statistics.median(rng.choices(values, k=len(values)))
+                     for _ in range(resamples))
+    return medians[int(0.025 * resamples)], medians[int(0.975 * resamples) - 1]
 
 
 def median_of(rounds, index):
@@ -574,7 +590,9 @@ COLD_GOAL = 1.10
 
 def thread_rows(table, label, threads, sides, counts, tag, rate_goal, cpu_goal):
     oauth, raw = sides["oauth"], sides["winhttp"]
-    rate_ratio = paired(oauth, raw, 1)
+    ratios = paired_ratios(oauth, raw, 1)
+    rate_ratio = statistics.median(ratios)
+    low, high = median_interval(ratios)
     cpu_ratio = cpu_per_request(oauth) / max(cpu_per_request(raw), 1e-9)
     failed_oauth = sum(r[3] for r in oauth)
     failed_raw = sum(r[3] for r in raw)
@@ -590,7 +608,8 @@ def thread_rows(table, label, threads, sides, counts, tag, rate_goal, cpu_goal):
     table.add("%s, %d thread%s: OAuth_Dll / raw WinHTTP" % (label, threads, "" if threads == 1 else "s"),
               "%.0f/s, %.0f us CPU" % (median_of(oauth, 1), cpu_per_request(oauth)),
               "%.0f/s, %.0f us CPU" % (median_of(raw, 1), cpu_per_request(raw)),
-              "%.3f (CPU %.2f)" % (rate_ratio, cpu_ratio), ", ".join(goals), yes(met))
+              "%.3f (%.2f-%.2f; CPU %.2f)" % (rate_ratio, low, high, cpu_ratio), ", ".join(goals),
+              yes(met))
     table.add("%s, %d: failed requests, connections per round" % (label.split(",")[0], threads),
               "failed %d / %d; connections OAuth_Dll %g, raw %g" % (
                   failed_oauth, failed_raw,
@@ -602,6 +621,9 @@ def concurrency_figures(bench, args, sections):
     """Figure 7: tokens and resources on many threads; 8: cold start; 9: the
     ladder of per-exchange steps from raw WinHTTP to RequestToken."""
     rounds = 2 if args.quick else 9
+    # Single rounds on 32 threads spread far more than on one (see
+    # median_interval); more of them narrow the interval of the median.
+    rounds_for = lambda threads: rounds if args.quick or threads < 32 else 25
     per_thread = (lambda t: 50) if args.quick else (lambda t: max(200, 800 // t))
     resource_per_thread = (lambda t: 30) if args.quick else (lambda t: max(100, 800 // t))
     cold_pairs = 3 if args.quick else 30
@@ -615,15 +637,16 @@ def concurrency_figures(bench, args, sections):
         if "threads" in sections:
             for threads, _, _ in TOKEN_THREADS:
                 log("figure 7: tokens on %d threads, %d each x %d rounds" % (
-                    threads, per_thread(threads), rounds))
+                    threads, per_thread(threads), rounds_for(threads)))
                 token_runs[threads] = bench.threads("token", bench.http + "/token", threads,
-                                                    per_thread(threads), rounds, "t7tok%d" % threads)
+                                                    per_thread(threads), rounds_for(threads),
+                                                    "t7tok%d" % threads)
             for threads, _, _ in RESOURCE_THREADS:
                 log("figure 7: https resource GETs on %d threads, %d each x %d rounds" % (
-                    threads, resource_per_thread(threads), rounds))
+                    threads, resource_per_thread(threads), rounds_for(threads)))
                 resource_runs[threads] = bench.threads(
                     "resource", bench.https + "/json/item-4k", threads, resource_per_thread(threads),
-                    rounds, "t7res%d" % threads)
+                    rounds_for(threads), "t7res%d" % threads)
         if "cold" in sections:
             for scheme, url in (("http", bench.http), ("https", bench.https)):
                 log("figure 8: cold start over %s, %d pairs of processes" % (scheme, cold_pairs))
@@ -669,8 +692,9 @@ def concurrency_figures(bench, args, sections):
                   "%.1f ms" % statistics.median(p["winhttp-load"] for p in pairs))
     if table.rows:
         table.print("Threads and first calls (quickack on; tokens over http; per round every thread "
-                    "makes its requests; medians of %d rounds, ratios the median of paired rounds; "
-                    "cold start over %d pairs of fresh processes)" % (rounds, cold_pairs))
+                    "makes its requests; medians of %d rounds, %d on 32 threads; ratios the median "
+                    "of paired rounds and its 95 %% bootstrap interval; cold start over %d pairs of "
+                    "fresh processes)" % (rounds, rounds_for(32), cold_pairs))
 
     if step_runs:
         ladder = Table()
