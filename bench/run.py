@@ -713,8 +713,9 @@ def concurrency_figures(bench, args, sections):
                 ladder.add("9 %d thread%s: %s" % (threads, "" if threads == 1 else "s", STEP_TEXT[name]),
                            "%.0f/s, median %.0f us, %.0f us CPU" % (
                                median_of(rounds_of, 1), median_of(rounds_of, 6), cpu),
-                           step, "%.2f (%.2f-%.2f)" % ((paired(rounds_of, sides["raw"], 1),) +
-                                                       median_interval(paired_ratios(rounds_of, sides["raw"], 1))))
+                           step, "%.2f (%.2f-%.2f)" % (
+                               (paired(rounds_of, sides["raw"], 1),) +
+                               median_interval(paired_ratios(rounds_of, sides["raw"], 1))))
         for threads, (_, parts) in step_runs.items():
             for name, median, mean in parts:
                 ladder.add("9 %d thread%s, every step, part: %s" % (
@@ -724,8 +725,8 @@ def concurrency_figures(bench, args, sections):
                      "%d rounds); value: tokens/s, the median time of one token and process CPU per "
                      "token; baseline column: the step's cost against its base rung (median: of "
                      "every token's own time; CPU: all rounds together, which Wine counts in 10 ms "
-                     "ticks); ratio: throughput against raw, with the 95 %% interval of that median. Then the rung with every step, each "
-                     "part timed on its own" % step_rounds)
+                     "ticks); ratio: throughput against raw, with the 95 %% interval of that "
+                     "median. Then the rung with every step, each part timed on its own" % step_rounds)
 
     if call_runs:
         calls_table = Table()
