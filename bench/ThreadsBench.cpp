@@ -4,18 +4,26 @@
 // exchange.
 //
 //   bench_threads.exe --mode token|resource --url URL --threads T --count N
-//                     --rounds R [--tag NAME] [--first-round K]
+//                     --rounds R [--tag NAME] [--first-round K] [--helpers PID,PID]
 //
 // token: client-credentials RequestToken calls (POST, the access token read
 // from each reply). resource: RequestResource GETs reading the body as text.
 // N is per thread. The sides take turns by round, each round's first side
 // alternating. Prints PrintRound lines (ThreadRound.h) per side and round.
-// Requests carry ?run=TAG-SIDE-ROUND for the server's log.
+// Requests carry ?run=TAG-SIDE-ROUND for the server's log. --helpers names
+// Unix processes (the Wine server, nginx) whose CPU time is read from /proc
+// around each side's round, as "helpers SIDE ROUND TICKS..." lines in 10 ms
+// ticks: on two cores they share the machine with the benchmark, and under
+// Wine the server's work is about a third of each exchange's.
 #include <windows.h>
 #include <winhttp.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "BenchSupport.h"
 #include "LibraryWorkers.h"
@@ -48,6 +56,39 @@ private:
     RawExchange exchange_;
 };
 
+// utime + stime of a Unix process, through Wine's mapping of the root; -1
+// where there is no such file (on Windows, or once the process has gone).
+long long UnixProcessTicks(const std::wstring& pid) {
+    const std::wstring path = L"Z:\\proc\\" + pid + L"\\stat";
+    FILE* file = _wfopen(path.c_str(), L"r");
+    if (file == nullptr) return -1;
+    char text[1024] = {};
+    std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    // The name in parentheses may hold spaces; fields 14 and 15 count from
+    // there (the state is field 3).
+    const char* field = std::strrchr(text, ')');
+    if (field == nullptr) return -1;
+    long long ticks = 0;
+    for (int number = 2; *field != '\0'; ++field) {
+        if (*field != ' ') continue;
+        ++number;
+        if (number == 14 || number == 15) ticks += std::atoll(field + 1);
+    }
+    return ticks;
+}
+
+std::vector<std::wstring> SplitPids(const std::wstring& list) {
+    std::vector<std::wstring> pids;
+    for (std::size_t start = 0; start < list.size();) {
+        std::size_t end = list.find(L',', start);
+        if (end == std::wstring::npos) end = list.size();
+        if (end > start) pids.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    return pids;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -61,6 +102,7 @@ int wmain(int argc, wchar_t** argv) {
     // Rounds are numbered from here, so that a run split over several
     // processes keeps one numbering (and distinct tags) throughout.
     const int firstRound = options.Number(L"--first-round", 1);
+    const std::vector<std::wstring> helpers = SplitPids(options.Text(L"--helpers", L""));
     if (url.empty() || threads <= 0 || threads > 64 || count <= 0 || rounds <= 0 ||
         (mode != L"token" && mode != L"resource"))
         Fail("usage: --mode token|resource --url URL [--threads T] [--count N] [--rounds R]", 2);
@@ -84,7 +126,16 @@ int wmain(int argc, wchar_t** argv) {
                 return std::unique_ptr<Worker>(new RawWorker(session, target, token));
             };
         }
-        return ThreadRound::Run(threads, n, make);
+        std::vector<long long> before;
+        for (const std::wstring& pid : helpers) before.push_back(UnixProcessTicks(pid));
+        RoundResult result = ThreadRound::Run(threads, n, make);
+        if (round != 0 && !helpers.empty()) {
+            std::printf("helpers %s %d", oauth ? "oauth" : "winhttp", round);
+            for (std::size_t i = 0; i < helpers.size(); ++i)
+                std::printf(" %lld", before[i] < 0 ? -1 : UnixProcessTicks(helpers[i]) - before[i]);
+            std::printf("\n");
+        }
+        return result;
     };
 
     // Round 0 warms both sides up (first load, connections, TLS) and is not

@@ -116,6 +116,9 @@ class Bench:
         self.https = "https://127.0.0.1:%d" % HTTPS_PORT
         self.https_fresh = "https://127.0.0.1:%d" % FRESH_PORT
         self.crashes = []
+        # Per tag and side, the CPU ticks of the Wine server and nginx
+        # during that side's rounds (see helper_pids).
+        self.helper_ticks = {}
 
     # --- the namespace and the server ------------------------------------
 
@@ -258,11 +261,37 @@ class Bench:
             args += ["--only", only]
         return per_request(self.wine("bench_resource.exe", *args), 1, 3, count)
 
+    def helper_pids(self):
+        """The Wine server of the build's prefix (it works in a folder named
+        after the prefix's device and inode) and nginx's worker: the other
+        processes on the two cores while the benchmark runs."""
+        prefix = os.stat(os.path.join(self.build, "wineprefix"))
+        server_dir = "server-%x-%x" % (prefix.st_dev, prefix.st_ino)
+        pids = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                if (os.path.basename(os.readlink("/proc/%s/cwd" % pid)) == server_dir and
+                        "wineserver" in open("/proc/%s/comm" % pid).read()):
+                    pids.append(pid)
+                    break
+            except OSError:
+                continue
+        try:
+            with open(os.path.join(self.state, "nginx.pid"), encoding="ascii") as f:
+                master = f.read().strip()
+            with open("/proc/%s/task/%s/children" % (master, master), encoding="ascii") as f:
+                pids += f.read().split()[:1]
+        except OSError:
+            pass
+        return pids
+
     def threads(self, mode, url, threads, count, rounds, tag):
         """Per side, the rounds (see thread_rounds). The rounds are run three
         to a process; a process that dies of a fault is run again (up to
         three times) with rounds of new numbers, and only whole runs count."""
         lines = []
+        pids = self.helper_pids()
+        helpers = ["--helpers", ",".join(pids)] if pids else []
         for first in range(1, rounds + 1, 3):
             n = min(3, rounds + 1 - first)
             for attempt in range(3):
@@ -271,12 +300,18 @@ class Bench:
                                        "--threads", str(threads), "--count", str(count),
                                        "--rounds", str(n), "--tag", tag,
                                        "--first-round", str(first + 100 * attempt),
-                                       timeout=1800, retry=False)
+                                       *helpers, timeout=1800, retry=False)
                     break
                 except Crash:
                     log("bench_threads.exe crashed; running its rounds again")
             else:
                 raise RuntimeError("bench_threads.exe crashed three times")
+        ticks = self.helper_ticks.setdefault(tag, {})
+        for fields in lines:
+            if fields[0] == "helpers" and all(int(t) >= 0 for t in fields[3:]):
+                side = ticks.setdefault(fields[1], [0] * (len(fields) - 3))
+                for i, t in enumerate(fields[3:]):
+                    side[i] += int(t)
         return thread_rounds(lines)
 
     def steps(self, url, threads, count, rounds):
@@ -588,6 +623,24 @@ RESOURCE_THREADS = ((1, 0.97, None), (32, 0.95, None))
 COLD_GOAL = 1.10
 
 
+def helper_row(table, label, threads, sides, ticks):
+    """The Wine server's and nginx's CPU per request on each side, and all
+    three processes together: with the two cores full, the ratio of those
+    totals is what the rates follow."""
+    if set(ticks) != {"oauth", "winhttp"} or len(ticks["oauth"]) != 2:
+        return
+    figures = {}
+    for side, rounds in sides.items():
+        requests = sum(r[5] for r in rounds)
+        server, nginx = (10000 * t / requests for t in ticks[side])
+        figures[side] = (server, nginx, cpu_per_request(rounds) + server + nginx)
+    table.add("%s, %d: Wine server + nginx CPU per request; all three processes" % (
+                  label.split(",")[0], threads),
+              "%.0f + %.0f us; %.0f us" % figures["oauth"],
+              "%.0f + %.0f us; %.0f us" % figures["winhttp"],
+              "all %.2f" % (figures["oauth"][2] / figures["winhttp"][2]))
+
+
 def thread_rows(table, label, threads, sides, counts, tag, rate_goal, cpu_goal):
     oauth, raw = sides["oauth"], sides["winhttp"]
     ratios = paired_ratios(oauth, raw, 1)
@@ -676,10 +729,14 @@ def concurrency_figures(bench, args, sections):
         if threads in token_runs:
             thread_rows(table, "7 tokens, http", threads, token_runs[threads], counts,
                         "t7tok%d" % threads, rate_goal, cpu_goal)
+            helper_row(table, "7 tokens, http", threads, token_runs[threads],
+                       bench.helper_ticks.get("t7tok%d" % threads, {}))
     for threads, rate_goal, cpu_goal in RESOURCE_THREADS:
         if threads in resource_runs:
             thread_rows(table, "7 resource GET 4 KiB text, https", threads, resource_runs[threads],
                         counts, "t7res%d" % threads, rate_goal, cpu_goal)
+            helper_row(table, "7 resource GET 4 KiB text, https", threads, resource_runs[threads],
+                       bench.helper_ticks.get("t7res%d" % threads, {}))
     for scheme, pairs in cold_runs.items():
         oauth = statistics.median(p["oauth"] for p in pairs)
         raw = statistics.median(p["winhttp"] for p in pairs)
