@@ -270,10 +270,12 @@ class Bench:
         pids = []
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
-                if (os.path.basename(os.readlink("/proc/%s/cwd" % pid)) == server_dir and
-                        "wineserver" in open("/proc/%s/comm" % pid).read()):
-                    pids.append(pid)
-                    break
+                if os.path.basename(os.readlink("/proc/%s/cwd" % pid)) != server_dir:
+                    continue
+                with open("/proc/%s/comm" % pid, encoding="ascii") as f:
+                    if "wineserver" in f.read():
+                        pids.append(pid)
+                        break
             except OSError:
                 continue
         try:
