@@ -244,8 +244,10 @@ int LookupNumber(const TextMap& map, std::wstring_view key, int& number) noexcep
         number = 0;
         return -1;
     }
-    number = static_cast<int>(_wtol(found->second.c_str()));
+    number = ReplyNumber(found->second);
     return 0;
 }
+
+int ReplyNumber(const SecureWString& value) noexcept { return static_cast<int>(_wtol(value.c_str())); }
 
 }  // namespace OAuthClient

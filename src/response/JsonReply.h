@@ -56,9 +56,13 @@ protected:
 // copied into a string kept on the heap (KeepOnHeap) is wiped with it.
 [[nodiscard]] int LookupText(const TextMap& map, std::wstring_view key, SecureWString& out);
 
-// Present: the value converted by the runtime's _wtol (leading white space,
-// optional sign, the digits up to the first other character; 0 without
-// digits), result 0. Absent: number 0, result -1.
+// A member's value read as a number the way the runtime's _wtol reads it
+// (leading white space, optional sign, the digits up to the first other
+// character; 0 without digits): the one rule for numbers in a reply.
+[[nodiscard]] int ReplyNumber(const SecureWString& value) noexcept;
+
+// Present: the value converted by ReplyNumber, result 0. Absent: number 0,
+// result -1.
 [[nodiscard]] int LookupNumber(const TextMap& map, std::wstring_view key, int& number) noexcept;
 
 }  // namespace OAuthClient

@@ -1,6 +1,5 @@
 #include "response/TokenReplyFields.h"
 
-#include <cstdlib>
 #include <string_view>
 #include <utility>
 
@@ -18,7 +17,7 @@ void TokenReplyFields::Member(const SecureWString& key, const SecureWString& val
         Slot& slot = slots_[field];
         if (slot.seen && (slot.topLevel || !topLevel)) return;
         slot.text = CopyReplyText(value.data(), value.size());
-        if (field == kExpiresIn) expiresIn_ = static_cast<int>(_wtol(value.c_str()));
+        if (field == kExpiresIn) expiresIn_ = ReplyNumber(value);
         slot.seen = true;
         slot.topLevel = topLevel;
         return;

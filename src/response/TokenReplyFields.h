@@ -22,7 +22,7 @@ public:
     bool Seen(Field field) const noexcept { return slots_[field].seen; }
     // The member's text; null when it is absent or empty.
     WideBuffer Take(Field field) noexcept;
-    // expires_in as the runtime's _wtol reads it; 0 when absent.
+    // expires_in as ReplyNumber reads it; 0 when absent.
     int ExpiresIn() const noexcept { return expiresIn_; }
 
 private:
