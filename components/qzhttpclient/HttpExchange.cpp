@@ -8,6 +8,7 @@
 #include "BodyPace.h"
 #include "CheckedSize.h"
 #include "ExchangeTrace.h"
+#include "ReplyHeadFields.h"
 #include "SharedSessions.h"
 #include "StatusPhrase.h"
 
@@ -46,11 +47,10 @@ std::wstring_view TextOf(const SecureWide& text) {
 
 // A decimal Content-Length, saturating far above any accepted size; false
 // when the text is not a number.
-bool ParseLength(const SecureWide& text, unsigned long long* value) {
+bool ParseLength(std::wstring_view text, unsigned long long* value) {
     unsigned long long result = 0;
     bool digits = false;
     for (wchar_t c : text) {
-        if (c == L'\0') break;
         if (c == L' ' || c == L'\t') continue;
         if (c < L'0' || c > L'9') return false;
         digits = true;
@@ -287,32 +287,22 @@ DWORD HttpExchange::ReadReply(const wchar_t* method, HttpReply* reply) {
     if (!IsCompleteHeaderBlock(block)) return ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
     EndWithEmptyLine(&reply->rawHeaders);
 
-    DWORD statusCode = 0;
-    DWORD size = sizeof statusCode;
-    if (!WinHttpQueryHeaders(request_.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &statusCode, &size,
-                             WINHTTP_NO_HEADER_INDEX))
-        return LastError();
-    reply->statusCode = ClampToInt(statusCode);
-
-    SecureWide text;
-    error = QueryText(WINHTTP_QUERY_STATUS_TEXT, &text);
-    if (error != 0 && error != ERROR_WINHTTP_HEADER_NOT_FOUND) return error;
-    reply->statusText.assign(text.empty() ? L"" : text.data());
+    // The fields come from the block just read where it has the plain
+    // shape; otherwise WinHTTP is asked for each (ReplyHeadFields.h).
+    ReplyHeadFields fields;
+    SecureWide asked[4];  // WinHTTP's answers, which fields may point into
+    if (!fields.Read(TextOf(reply->rawHeaders))) {
+        error = AskReplyFields(&fields, asked);
+        if (error != 0) return error;
+    }
+    reply->statusCode = fields.statusCode;
+    reply->statusText.assign(fields.statusText);
     if (TrimSpacesAndTabs(reply->statusText).empty()) reply->statusText = StandardStatusPhrase(reply->statusCode);
-
-    error = QueryText(WINHTTP_QUERY_CONTENT_TYPE, &text);
-    if (error != 0 && error != ERROR_WINHTTP_HEADER_NOT_FOUND) return error;
-    reply->contentType.assign(text.empty() ? L"" : text.data());
-
-    SecureWide encoding;
-    error = QueryText(WINHTTP_QUERY_CONTENT_ENCODING, &encoding);
-    if (error != 0 && error != ERROR_WINHTTP_HEADER_NOT_FOUND) return error;
+    reply->contentType.assign(fields.contentType);
 
     reply->body.Clear();
-    error = QueryText(WINHTTP_QUERY_CONTENT_LENGTH, &text);
     unsigned long long declared = 0;
-    bool lengthDeclared = error == 0 && ParseLength(text, &declared);
+    const bool lengthDeclared = ParseLength(fields.contentLength, &declared);
     if (lengthDeclared) {
         // Refused before a byte is read. With decompression the real body can
         // still be larger; the reading loop checks that.
@@ -324,9 +314,41 @@ DWORD HttpExchange::ReadReply(const wchar_t* method, HttpReply* reply) {
     if (error != 0) return error;
     // Some systems end the body without an error when the server closes the
     // connection early; a short body must not pass for the whole reply.
-    if (lengthDeclared && BodyEndsEarly(method, reply->statusCode, TextOf(encoding), declared,
+    if (lengthDeclared && BodyEndsEarly(method, reply->statusCode, fields.contentEncoding, declared,
                                         reply->body.size()))
         return ERROR_WINHTTP_CONNECTION_ERROR;
+    return 0;
+}
+
+DWORD HttpExchange::AskReplyFields(ReplyHeadFields* fields, SecureWide (&texts)[4]) {
+    DWORD statusCode = 0;
+    DWORD size = sizeof statusCode;
+    if (!WinHttpQueryHeaders(request_.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &statusCode, &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return LastError();
+    fields->statusCode = ClampToInt(statusCode);
+
+    // A field the reply lacks reads as empty, as an empty one does. A length
+    // that cannot be read is as good as none: the body then ends where the
+    // connection says.
+    struct Query {
+        DWORD code;
+        std::wstring_view* field;
+        bool anyErrorIsAbsence;
+    };
+    const Query queries[] = {
+        {WINHTTP_QUERY_STATUS_TEXT, &fields->statusText, false},
+        {WINHTTP_QUERY_CONTENT_TYPE, &fields->contentType, false},
+        {WINHTTP_QUERY_CONTENT_ENCODING, &fields->contentEncoding, false},
+        {WINHTTP_QUERY_CONTENT_LENGTH, &fields->contentLength, true},
+    };
+    for (std::size_t i = 0; i < std::size(queries); ++i) {
+        const DWORD error = QueryText(queries[i].code, &texts[i]);
+        if (error != 0 && error != ERROR_WINHTTP_HEADER_NOT_FOUND && !queries[i].anyErrorIsAbsence)
+            return error;
+        *queries[i].field = error == 0 ? std::wstring_view(texts[i].data()) : std::wstring_view();
+    }
     return 0;
 }
 

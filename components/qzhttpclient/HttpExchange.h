@@ -11,6 +11,7 @@
 
 #include "CertificateFailure.h"
 #include "ExchangeDeadline.h"
+#include "ReplyHeadFields.h"
 #include "RequestHeaders.h"
 #include "SecureBuffer.h"
 #include "SecureStorage.h"
@@ -103,6 +104,9 @@ private:
     [[nodiscard]] DWORD Send(const unsigned char* body, DWORD byteCount);
     [[nodiscard]] DWORD ReadReply(const wchar_t* method, HttpReply* reply);
     [[nodiscard]] DWORD ReadBody(SecureBuffer* body);
+    // The reply's fields asked of WinHTTP one by one, for a header block
+    // ReplyHeadFields declines; the views point into texts.
+    [[nodiscard]] DWORD AskReplyFields(ReplyHeadFields* fields, SecureWide (&texts)[4]);
     // A header query as zero-terminated text (just the terminator when the
     // value is empty); 0 or the query's error.
     [[nodiscard]] DWORD QueryText(DWORD query, SecureWide* text);

@@ -74,7 +74,7 @@ TEST_F(AllocationFailure, EveryFailingAllocationEndsTheRequestCleanly) {
         {"token request, library", module_, &AllocationFailure::TokenRequest, 20},
         {"token request, component", component, &AllocationFailure::TokenRequest, 10},
         {"resource request, library", module_, &AllocationFailure::ResourceRequest, 10},
-        {"resource request, component", component, &AllocationFailure::ResourceRequest, 10},
+        {"resource request, component", component, &AllocationFailure::ResourceRequest, 8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

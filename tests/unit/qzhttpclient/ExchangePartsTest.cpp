@@ -1,5 +1,5 @@
 // The small pure parts behind an exchange: URL splitting, timeouts, protocol
-// flags and reason phrases.
+// flags, reason phrases and the reply fields read from the header block.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -9,6 +9,7 @@
 
 #include "HttpExchange.h"
 #include "ProxySettings.h"
+#include "ReplyHeadFields.h"
 #include "SharedSessions.h"
 #include "StatusPhrase.h"
 #include "SystemVersion.h"
@@ -203,6 +204,39 @@ TEST(StatusPhrase, IsNeverEmpty) {
         ASSERT_NE(phrase, nullptr);
         EXPECT_NE(phrase[0], L'\0') << code;
     }
+}
+
+TEST(ReplyHeadFields, PlainBlocksGiveTheFirstFieldOfEachName) {
+    ReplyHeadFields f;
+    ASSERT_TRUE(f.Read(L"HTTP/1.1 404 Not Found\r\nServer: x\r\ncontent-TYPE: application/json; "
+                       L"charset=utf-8\r\nContent-Length:  17\r\nContent-Type: text/plain\r\n"
+                       L"Content-Encoding: gzip\r\nX-Empty:\r\n\r\n"));
+    EXPECT_EQ(f.statusCode, 404);
+    EXPECT_EQ(f.statusText, L"Not Found");
+    EXPECT_EQ(f.contentType, L"application/json; charset=utf-8");
+    EXPECT_EQ(f.contentLength, L"17");
+    EXPECT_EQ(f.contentEncoding, L"gzip");
+
+    ASSERT_TRUE(f.Read(L"HTTP/1.0 204\r\nContent-Type:\r\n"));  // no phrase, no final empty line
+    EXPECT_EQ(f.statusCode, 204);
+    EXPECT_TRUE(f.statusText.empty() && f.contentType.empty() && f.contentLength.empty());
+}
+
+TEST(ReplyHeadFields, DeclinesWhatWinHttpShouldReadItself) {
+    for (const wchar_t* block : {
+             L"", L"HTTP/1.1 200 OK", L"HTTP/1.1 200 OK\n\r\n", L"HTTP/1.1 20 OK\r\n\r\n",
+             L"HTTP/1.1 2000 OK\r\n\r\n", L"HTTP/1.1  200 OK\r\n\r\n", L"HTTP/11 200 OK\r\n\r\n",
+             L"ICY 200 OK\r\n\r\n", L"HTTP/1.1 200 OK \r\n\r\n", L"HTTP/1.1 200  OK\r\n\r\n",
+             L"HTTP/1.1 200 OK\r\nA: b\r\n folded\r\n\r\n", L"HTTP/1.1 200 OK\r\nno colon\r\n\r\n",
+             L"HTTP/1.1 200 OK\r\nContent-Type : a\r\n\r\n", L"HTTP/1.1 200 OK\r\nContent-Type: a \r\n\r\n",
+             L"HTTP/1.1 200 OK\r\nContent-Type:\ta\r\n\r\n", L"HTTP/1.1 200 OK\r\nA: b\rc\r\n\r\n",
+             L"HTTP/1.1 200 OK\r\n\r\nA: after the end\r\n", L"HTTP/1.1 200 OK\r\nA: b\r\nC: d",
+         }) {
+        ReplyHeadFields f;
+        EXPECT_FALSE(f.Read(block)) << block;
+    }
+    ReplyHeadFields f;
+    EXPECT_FALSE(f.Read(std::wstring_view(L"HTTP/1.1 200 OK\r\nContent-Type: a\0b\r\n\r\n", 38)));
 }
 
 }  // namespace
