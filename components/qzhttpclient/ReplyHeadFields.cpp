@@ -44,23 +44,28 @@ bool ReadStatusLine(std::wstring_view line, ReplyHeadFields* fields) {
 }  // namespace
 
 bool ReplyHeadFields::Read(std::wstring_view block) noexcept {
+    static constexpr std::wstring_view kType = L"Content-Type";
+    static constexpr std::wstring_view kEncoding = L"Content-Encoding";
+    static constexpr std::wstring_view kLength = L"Content-Length";
     *this = ReplyHeadFields();
     bool seenType = false, seenEncoding = false, seenLength = false;
     bool statusLine = true;
-    while (!block.empty()) {
-        // Each line ends at CR LF; a lone CR or LF, or no end, declines.
-        const std::size_t end = block.find_first_of(L"\r\n");
-        if (end == std::wstring_view::npos || block.substr(end, 2) != L"\r\n") return false;
-        const std::wstring_view line = block.substr(0, end);
-        block.remove_prefix(end + 2);
-        // WinHTTP hands out its texts zero-terminated: a NUL would end them.
-        if (line.find(L'\0') != std::wstring_view::npos) return false;
+    std::size_t start = 0;
+    while (start < block.size()) {
+        // Each line ends at CR LF; a lone CR or LF, a NUL (WinHTTP's texts
+        // end at one) or no end at all declines.
+        std::size_t end = start;
+        while (end < block.size() && block[end] != L'\r' && block[end] != L'\n' && block[end] != L'\0')
+            ++end;
+        if (end + 1 >= block.size() || block[end] != L'\r' || block[end + 1] != L'\n') return false;
+        const std::wstring_view line = block.substr(start, end - start);
+        start = end + 2;
         if (statusLine) {
             if (!ReadStatusLine(line, this)) return false;
             statusLine = false;
             continue;
         }
-        if (line.empty()) return block.empty();  // the block's end, and nothing after it
+        if (line.empty()) return start == block.size();  // the block's end, and nothing after it
         const std::size_t colon = line.find(L':');
         if (colon == std::wstring_view::npos || !IsPlainName(line.substr(0, colon))) return false;
         std::wstring_view value = line.substr(colon + 1);
@@ -69,14 +74,14 @@ bool ReplyHeadFields::Read(std::wstring_view block) noexcept {
         // own affair.
         if (!value.empty() && (value.front() == L'\t' || IsSpaceOrTab(value.back()))) return false;
         const std::wstring_view name = line.substr(0, colon);
-        auto take = [&](const wchar_t* wanted, bool* seen, std::wstring_view* field) {
+        auto take = [&](std::wstring_view wanted, bool* seen, std::wstring_view* field) {
             if (*seen || !EqualsAsciiFolded(name, wanted)) return;
             *seen = true;
             *field = value;
         };
-        take(L"Content-Type", &seenType, &contentType);
-        take(L"Content-Encoding", &seenEncoding, &contentEncoding);
-        take(L"Content-Length", &seenLength, &contentLength);
+        take(kType, &seenType, &contentType);
+        take(kEncoding, &seenEncoding, &contentEncoding);
+        take(kLength, &seenLength, &contentLength);
     }
     return !statusLine;
 }
