@@ -5,6 +5,7 @@
 //
 //   bench_threads.exe --mode token|resource --url URL --threads T --count N
 //                     --rounds R [--tag NAME] [--first-round K] [--helpers PID,PID]
+//                     [--spans FILE]
 //
 // token: client-credentials RequestToken calls (POST, the access token read
 // from each reply). resource: RequestResource GETs reading the body as text.
@@ -14,10 +15,16 @@
 // Unix processes (the Wine server, nginx) whose CPU time is read from /proc
 // around each side's round, as "helpers SIDE ROUND TICKS..." lines in 10 ms
 // ticks: on two cores they share the machine with the benchmark, and under
-// Wine the server's work is about a third of each exchange's.
+// Wine the server's work is about a third of each exchange's. --spans writes
+// to FILE when each side's round began and ended ("span SIDE ROUND START END
+// REQUESTS", performance-counter seconds) and where every module of the
+// process lies ("module BASE SIZE PATH"), so that samples of a system-wide
+// profile can be put down to one side or the other and to a module.
 #include <windows.h>
+#include <psapi.h>
 #include <winhttp.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -89,6 +96,31 @@ std::vector<std::wstring> SplitPids(const std::wstring& list) {
     return pids;
 }
 
+double CounterSeconds() {
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / frequency;
+}
+
+void WriteModules(FILE* spans) {
+    HMODULE modules[512];
+    DWORD bytes = 0;
+    if (!K32EnumProcessModules(GetCurrentProcess(), modules, sizeof modules, &bytes)) return;
+    for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < 512; ++i) {
+        MODULEINFO info = {};
+        wchar_t path[MAX_PATH] = {};
+        if (!K32GetModuleInformation(GetCurrentProcess(), modules[i], &info, sizeof info) ||
+            GetModuleFileNameW(modules[i], path, MAX_PATH) == 0)
+            continue;
+        std::fprintf(spans, "module %p %lu %ls\n", info.lpBaseOfDll, info.SizeOfImage, path);
+    }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -103,6 +135,9 @@ int wmain(int argc, wchar_t** argv) {
     // processes keeps one numbering (and distinct tags) throughout.
     const int firstRound = options.Number(L"--first-round", 1);
     const std::vector<std::wstring> helpers = SplitPids(options.Text(L"--helpers", L""));
+    const std::wstring spansPath = options.Text(L"--spans", L"");
+    FILE* spans = spansPath.empty() ? nullptr : _wfopen(spansPath.c_str(), L"w");
+    if (!spansPath.empty() && spans == nullptr) Fail("cannot write the spans file", errno);
     if (url.empty() || threads <= 0 || threads > 64 || count <= 0 || rounds <= 0 ||
         (mode != L"token" && mode != L"resource"))
         Fail("usage: --mode token|resource --url URL [--threads T] [--count N] [--rounds R]", 2);
@@ -128,7 +163,11 @@ int wmain(int argc, wchar_t** argv) {
         }
         std::vector<long long> before;
         for (const std::wstring& pid : helpers) before.push_back(UnixProcessTicks(pid));
+        const double start = CounterSeconds();
         RoundResult result = ThreadRound::Run(threads, n, make);
+        if (spans != nullptr && round != 0)
+            std::fprintf(spans, "span %s %d %.6f %.6f %ld\n", oauth ? "oauth" : "winhttp", round, start,
+                         CounterSeconds(), result.requests);
         if (round != 0 && !helpers.empty()) {
             std::printf("helpers %s %d", oauth ? "oauth" : "winhttp", round);
             for (std::size_t i = 0; i < helpers.size(); ++i)
@@ -151,5 +190,9 @@ int wmain(int argc, wchar_t** argv) {
         PrintRound("threads", oauthFirst ? "winhttp" : "oauth", round, second);
     }
     WinHttpCloseHandle(session);
+    if (spans != nullptr) {
+        WriteModules(spans);
+        std::fclose(spans);
+    }
     return 0;
 }
