@@ -35,8 +35,7 @@ SecureWString CGrantDelegate::JoinQuery(const wchar_t* location, const wchar_t* 
 
 int CGrantDelegate::AppendFormValue(SecureWString* body, const wchar_t* prefix,
                                     const wchar_t* value) {
-    SecureWString encoded;
-    KeepOnHeap(encoded);
+    SecureWString encoded;  // kept on the heap by the encoder
     if (UrlEncodeFormValueWide(value, &encoded) != 1) return -1;
     body->append(prefix);
     body->append(encoded);

@@ -1,5 +1,6 @@
 #include "response/JsonReply.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -129,11 +130,13 @@ int Scan(std::wstring_view text, JsonMemberSink& sink) {
     while (i < n && text[i] != L'{') ++i;
     if (i >= n) return kScanFailed;
 
-    // Values are tokens, however short.
+    // Values are tokens, however short. Room for the usual names and
+    // tokens from the start: growing through 8, 16, 32 and 64 units cost a
+    // token reply four more heap blocks, each copied and wiped.
     SecureWString key;
-    KeepOnHeap(key);
+    KeepOnHeap(key, std::min<size_t>(n, 32));
     SecureWString value;
-    KeepOnHeap(value);
+    KeepOnHeap(value, std::min<size_t>(n, 128));
     std::vector<OpenMember> open;
     auto store = [&] { sink.Member(key, value, open.empty()); };
 

@@ -64,22 +64,13 @@ int UrlEncodeFormValueWide(const wchar_t* text, SecureWString* out) noexcept {
             return 1;
         }
         const SecureString encoded = UrlEncodeFormValue(text);
-        int encodedCount = 0;
-        if (encoded.empty() || !ToInt(encoded.size(), &encodedCount)) return -1;
-
-        wchar_t* raw = nullptr;
-        bool markAdded = false;
-        const int unitCount = DecodeAnsiReportingMark(
-            &raw, reinterpret_cast<const unsigned char*>(encoded.data()), encodedCount, &markAdded);
-        if (unitCount <= 0) return -1;
-        WideBuffer widened(raw, static_cast<size_t>(unitCount) + 1);
-        // The encoded text is ASCII, so its first unit is never a byte-order
-        // mark and the decoder always puts one in front: skip exactly that.
-        if (!markAdded) return -1;
-        SecureWString result;
-        KeepOnHeap(result, static_cast<size_t>(unitCount));
-        result.assign(widened.get() + 1, static_cast<size_t>(unitCount));
-        out->swap(result);
+        if (encoded.empty()) return -1;
+        // The encoded text is ASCII, which every ANSI code page decodes unit
+        // for unit, so it is widened in place of a round through the decoder.
+        SecureWString widened;
+        KeepOnHeap(widened, encoded.size());
+        widened.assign(encoded.begin(), encoded.end());
+        out->swap(widened);
         return 1;
     } catch (...) {
         return -1;
