@@ -21,25 +21,29 @@ bool PassesUnchanged(unsigned char byte) {
     }
 }
 
+// Appends one byte's encoding to a narrow or wide text.
+template <typename Text>
+void AppendEncoded(unsigned char byte, Text& encoded) {
+    static const char kHexDigits[] = "0123456789abcdef";
+    using Unit = typename Text::value_type;
+    if (PassesUnchanged(byte)) {
+        encoded.push_back(static_cast<Unit>(byte));
+    } else if (byte == ' ') {
+        encoded.push_back(static_cast<Unit>('+'));
+    } else {
+        encoded.push_back(static_cast<Unit>('%'));
+        encoded.push_back(static_cast<Unit>(kHexDigits[byte >> 4]));
+        encoded.push_back(static_cast<Unit>(kHexDigits[byte & 0x0F]));
+    }
+}
+
 }  // namespace
 
 SecureString UrlEncodeBytes(const unsigned char* bytes, size_t byteCount) {
-    static const char kHexDigits[] = "0123456789abcdef";
     SecureString encoded;
     if (bytes == nullptr) return encoded;
     KeepOnHeap(encoded, byteCount);
-    for (size_t i = 0; i < byteCount; ++i) {
-        const unsigned char byte = bytes[i];
-        if (PassesUnchanged(byte)) {
-            encoded.push_back(static_cast<char>(byte));
-        } else if (byte == ' ') {
-            encoded.push_back('+');
-        } else {
-            encoded.push_back('%');
-            encoded.push_back(kHexDigits[byte >> 4]);
-            encoded.push_back(kHexDigits[byte & 0x0F]);
-        }
-    }
+    for (size_t i = 0; i < byteCount; ++i) AppendEncoded(bytes[i], encoded);
     return encoded;
 }
 
@@ -63,11 +67,22 @@ int UrlEncodeFormValueWide(const wchar_t* text, SecureWString* out) noexcept {
             out->clear();
             return 1;
         }
+        SecureWString widened;
+        // ASCII, the usual value, is its own UTF-8: it is encoded straight
+        // from its units, without the UTF-8 and narrow copies.
+        const wchar_t* end = text;
+        while (*end != L'\0' && *end < 0x80) ++end;
+        if (*end == L'\0') {
+            KeepOnHeap(widened, static_cast<size_t>(end - text));
+            for (const wchar_t* unit = text; unit != end; ++unit)
+                AppendEncoded(static_cast<unsigned char>(*unit), widened);
+            out->swap(widened);
+            return 1;
+        }
         const SecureString encoded = UrlEncodeFormValue(text);
         if (encoded.empty()) return -1;
         // The encoded text is ASCII, which every ANSI code page decodes unit
         // for unit, so it is widened in place of a round through the decoder.
-        SecureWString widened;
         KeepOnHeap(widened, encoded.size());
         widened.assign(encoded.begin(), encoded.end());
         out->swap(widened);

@@ -51,6 +51,17 @@ TEST(FormEncoding, EncodesTheUtf8FormOfValues) {
         ASSERT_EQ(UrlEncodeFormValueWide(c.value, &wide), 1);
         EXPECT_EQ(wide, SecureWString(std::wstring(c.encoded, c.encoded + std::strlen(c.encoded)).c_str()));
     }
+    // ASCII takes a path of its own in the wide form: every unit, alone and
+    // before a non-ASCII one, encodes as its UTF-8 byte does.
+    for (wchar_t unit = 1; unit < 0x80; ++unit) {
+        for (const wchar_t* tail : {L"", L"\u00e9"}) {
+            const std::wstring value = std::wstring(1, unit) + tail;
+            const SecureString narrow = UrlEncodeFormValue(value.c_str());
+            SecureWString wide;
+            ASSERT_EQ(UrlEncodeFormValueWide(value.c_str(), &wide), 1);
+            EXPECT_EQ(wide, SecureWString(std::wstring(narrow.begin(), narrow.end()).c_str())) << int(unit);
+        }
+    }
 }
 
 TEST(FormEncoding, WideFormRefusesNullArguments) {
