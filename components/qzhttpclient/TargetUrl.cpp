@@ -1,5 +1,6 @@
 #include "TargetUrl.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <string_view>
 
@@ -53,23 +54,39 @@ DWORD TargetUrl::Parse(const wchar_t* url) {
     if (parts.lpszHostName == nullptr || parts.dwHostNameLength == 0)
         return ERROR_WINHTTP_INVALID_URL;
 
-    host_.assign(parts.lpszHostName, parts.dwHostNameLength);
+    if (parts.dwHostNameLength < kInlineHostUnits) {
+        std::copy(parts.lpszHostName, parts.lpszHostName + parts.dwHostNameLength, hostInline_);
+        hostInline_[parts.dwHostNameLength] = L'\0';
+        host_ = hostInline_;
+    } else {
+        hostLong_.assign(parts.lpszHostName, parts.dwHostNameLength);
+        host_ = hostLong_.c_str();
+    }
     port_ = parts.nPort;
     secure_ = parts.nScheme == INTERNET_SCHEME_HTTPS;
 
-    pathAndQuery_.clear();
-    // A leading "/" and the terminator at most besides the parts.
     const std::size_t pathUnits = parts.lpszUrlPath != nullptr ? parts.dwUrlPathLength : 0;
     const std::size_t extraUnits = parts.lpszExtraInfo != nullptr ? parts.dwExtraInfoLength : 0;
-    pathAndQuery_.reserve(pathUnits + extraUnits + 2);
+    // Usually the path starts with "/", the query follows it and the two
+    // end the caller's URL: then that text is the path and query, already
+    // zero-terminated, and needs no copy.
+    if (cracked == url && pathUnits != 0 && parts.lpszUrlPath[0] == L'/' &&
+        (extraUnits == 0 || parts.lpszExtraInfo == parts.lpszUrlPath + pathUnits) &&
+        parts.lpszUrlPath[pathUnits + extraUnits] == L'\0') {
+        pathAndQuery_ = parts.lpszUrlPath;
+        return 0;
+    }
+    pathCopy_.clear();
+    // A leading "/" and the terminator at most besides the parts.
+    pathCopy_.reserve(pathUnits + extraUnits + 2);
     if (parts.lpszUrlPath != nullptr)
-        pathAndQuery_.assign(parts.lpszUrlPath, parts.lpszUrlPath + parts.dwUrlPathLength);
-    if (pathAndQuery_.empty() || pathAndQuery_.front() != L'/')
-        pathAndQuery_.insert(pathAndQuery_.begin(), L'/');
+        pathCopy_.assign(parts.lpszUrlPath, parts.lpszUrlPath + parts.dwUrlPathLength);
+    if (pathCopy_.empty() || pathCopy_.front() != L'/') pathCopy_.insert(pathCopy_.begin(), L'/');
     if (parts.lpszExtraInfo != nullptr)
-        pathAndQuery_.insert(pathAndQuery_.end(), parts.lpszExtraInfo,
-                             parts.lpszExtraInfo + parts.dwExtraInfoLength);
-    pathAndQuery_.push_back(L'\0');
+        pathCopy_.insert(pathCopy_.end(), parts.lpszExtraInfo,
+                         parts.lpszExtraInfo + parts.dwExtraInfoLength);
+    pathCopy_.push_back(L'\0');
+    pathAndQuery_ = pathCopy_.data();
     return 0;
 }
 

@@ -47,8 +47,15 @@ TEST(TargetUrl, SplitsHostPortAndPathAndDropsTheFragment) {
         {L"http://h/#just-a-fragment", L"h", 80, false, L"/"},
         {L"http://h?x=1#y", L"h", 80, false, L"/?x=1"},
         {L"http://h#y", L"h", 80, false, L"/"},
+        {L"http://u:p@h:81/x?y", L"h", 81, false, L"/x?y"},
     };
-    for (const Case& c : cases) {
+    // Host names below and above the length kept inside the object.
+    const std::wstring host63(63, L'a'), host64(64, L'b');
+    const std::wstring url63 = L"http://" + host63 + L"/p", url64 = L"https://" + host64 + L"?q";
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    all.push_back({url63.c_str(), host63.c_str(), 80, false, L"/p"});
+    all.push_back({url64.c_str(), host64.c_str(), 443, true, L"/?q"});
+    for (const Case& c : all) {
         TargetUrl target;
         ASSERT_EQ(target.Parse(c.url), 0u) << c.url;
         EXPECT_STREQ(target.Host(), c.host);
