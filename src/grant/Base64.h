@@ -2,6 +2,8 @@
 #ifndef OAUTH_GRANT_BASE64_H
 #define OAUTH_GRANT_BASE64_H
 
+#include "WipingAllocator.h"
+
 namespace OAuthClient {
 
 // Encodes byteCount bytes. Result 0: *out is a new char array from new[]
@@ -11,6 +13,12 @@ namespace OAuthClient {
 // out-parameters are then left as they were.
 [[nodiscard]] int Base64Encode(const unsigned char* bytes, int byteCount, int* outLength,
                                char** out);
+
+// The same encoding appended to text as wide characters, without a block of
+// its own. Result 0, or 1 for null input or text, a count of 0 or less, or
+// an output length that would overflow int (text unchanged). Throws
+// std::bad_alloc.
+[[nodiscard]] int Base64AppendWide(const unsigned char* bytes, int byteCount, SecureWString* text);
 
 }  // namespace OAuthClient
 

@@ -86,21 +86,14 @@ int CGrantDelegate::PrepareBasicAuthorization() {
     ByteBuffer ansiOwner(ansi, ansiCount > 0 ? static_cast<size_t>(ansiCount) : 0);
     if (ansiCount <= 0 || ansi == nullptr) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
 
-    int base64Count = 0;
-    char* base64 = nullptr;
-    if (Base64Encode(ansi, ansiCount, &base64Count, &base64) != 0) {
-        return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
-    }
-    OwnedArray<char> base64Owner(base64, static_cast<size_t>(base64Count) + 1);
-    if (base64 == nullptr || base64Count <= 0) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
-
     // Base64 is ASCII, which every ANSI code page decodes unit for unit, so
-    // the characters are widened straight into the header value.
+    // the characters are written straight into the header value as wide
+    // ones, with no block of their own.
     constexpr wchar_t kScheme[] = L"Basic ";
     SecureWString authorization;
-    KeepOnHeap(authorization, std::size(kScheme) - 1 + static_cast<size_t>(base64Count));
+    KeepOnHeap(authorization, std::size(kScheme) - 1 + (static_cast<size_t>(ansiCount) + 2) / 3 * 4);
     authorization.assign(kScheme);
-    authorization.append(base64, base64 + base64Count);
+    if (Base64AppendWide(ansi, ansiCount, &authorization) != 0) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
     client_->SetRequestHeader(L"Content-Type", kFormContentType, 0);
     client_->SetRequestHeader(L"Authorization", authorization.c_str(), 0);
     return 1;

@@ -17,6 +17,10 @@ std::string Encode(const std::vector<unsigned char>& bytes) {
     std::string result(text, static_cast<size_t>(length));
     EXPECT_EQ(text[length], '\0');
     delete[] text;
+    // The wide form appends the same characters.
+    SecureWString wide = L"Basic ";
+    EXPECT_EQ(Base64AppendWide(bytes.data(), static_cast<int>(bytes.size()), &wide), 0);
+    EXPECT_EQ(wide, L"Basic " + SecureWString(result.begin(), result.end()));
     return result;
 }
 
@@ -61,6 +65,12 @@ TEST(Base64, RefusesBadArgumentsLeavingTheOutputsAlone) {
     EXPECT_EQ(Base64Encode(&byte, 0x7FFFFFFF, &length, &text), 1);
     EXPECT_EQ(length, -7);
     EXPECT_EQ(text, nullptr);
+    SecureWString wide = L"kept";
+    EXPECT_EQ(Base64AppendWide(nullptr, 1, &wide), 1);
+    EXPECT_EQ(Base64AppendWide(&byte, 0, &wide), 1);
+    EXPECT_EQ(Base64AppendWide(&byte, 3 * 536870911 + 1, &wide), 1);
+    EXPECT_EQ(Base64AppendWide(&byte, 1, nullptr), 1);
+    EXPECT_EQ(wide, L"kept");
 }
 
 }  // namespace
