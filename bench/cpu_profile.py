@@ -74,14 +74,15 @@ class PeSymbols:
 
 
 def read_spans(path):
-    """The rounds as (start, end, side, requests) and the modules as (base,
-    end, path), from a bench_threads.exe --spans file."""
+    """The rounds as (start, end, side, requests, round) and the modules as
+    (base, end, path), from a bench_threads.exe --spans file."""
     spans, modules = [], []
     with open(path, encoding="utf-8", errors="replace") as f:
         for line in f:
             fields = line.split()
             if fields and fields[0] == "span":
-                spans.append((float(fields[3]), float(fields[4]), fields[1], int(fields[5])))
+                spans.append((float(fields[3]), float(fields[4]), fields[1], int(fields[5]),
+                              int(fields[2])))
             elif fields and fields[0] == "module":
                 base = int(fields[1], 16)
                 modules.append((base, base + int(fields[2]), line.split(None, 3)[3].strip()))
@@ -107,26 +108,16 @@ def record(bench, threads, count, rounds):
     return attribute(data, spans, helpers)
 
 
-def paired_rate_ratio(spans):
-    """The median over rounds of the library's rate over raw WinHTTP's."""
-    rates = collections.defaultdict(dict)
-    for start, end, side, n in spans:
-        rates[side][start] = n / (end - start)
-    by_round = [sorted(rates[side].items()) for side in ("oauth", "winhttp")]
-    ratios = sorted(a[1] / b[1] for a, b in zip(*by_round))
-    return ratios[len(ratios) // 2] if ratios else 0
-
-
 def attribute(data, spans_path, helpers):
     """Microseconds of CPU per token, by side, for each process, each
     (process, module) and each (process, module, function); under the key
-    "rate", the paired rate ratio of the profiled rounds."""
+    "rounds", each side's (round, requests per second) for run.py's pairing."""
     spans, modules = read_spans(spans_path)
     starts = [s[0] for s in spans]
     module_starts = [m[0] for m in modules]
     symbols = {}
     requests = collections.Counter()
-    for _, _, side, n in spans:
+    for _, _, side, n, _ in spans:
         requests[side] += n
     roles = {pid: name for pid, name in zip(helpers, ("Wine server", "nginx"))}
     # A virtual machine's perf samples by the clock, idle time included.
@@ -164,13 +155,16 @@ def attribute(data, spans_path, helpers):
     us = 1e6 / SAMPLE_HZ
     result = {side: {key: count * us / requests[side] for key, count in counter.items()}
               for side, counter in samples.items()}
-    result["rate"] = paired_rate_ratio(spans)
+    result["rounds"] = {side: [(number, n / (end - start))
+                               for start, end, each, n, number in spans if each == side]
+                        for side in requests}
     return result
 
 
-def rows(profile, table, label):
-    """Adds figure 11's rows: the processes, then the modules and functions
-    whose cost differs most between the sides."""
+def rows(profile, table, label, rate_ratio):
+    """Adds figure 11's rows: the profiled rounds' paired rate ratio, the
+    processes, then the modules and functions whose cost differs most
+    between the sides."""
     oauth, raw = profile.get("oauth", {}), profile.get("winhttp", {})
     keys = set(oauth) | set(raw)
     diff = lambda key: oauth.get(key, 0) - raw.get(key, 0)
@@ -179,7 +173,7 @@ def rows(profile, table, label):
     busy = lambda side: sum(v for k, v in side.items() if len(k) == 1 and k[0] != "idle")
     total_oauth, total_raw = busy(oauth), busy(raw)
     table.add("11 %s: tokens/s of the profiled rounds, median of the paired ratios" % label,
-              "-", "-", "%.3f" % profile.get("rate", 0))
+              "-", "-", "%.3f" % rate_ratio)
     table.add("11 %s: all processes, idle time left out" % label, "%.1f us" % total_oauth, "%.1f us" % total_raw,
               "%+.1f us (%.3f)" % (total_oauth - total_raw, total_oauth / total_raw if total_raw else 0))
     for key in sorted((k for k in keys if len(k) == 1), key=lambda k: -oauth.get(k, 0)):

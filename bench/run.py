@@ -765,7 +765,9 @@ def concurrency_figures(bench, args, sections):
 
     if profiled:
         where = Table()
-        cpu_profile.rows(profiled, where, "tokens, http, 32 threads")
+        rounds_of = profiled["rounds"]
+        cpu_profile.rows(profiled, where, "tokens, http, 32 threads",
+                         paired(rounds_of["oauth"], rounds_of["winhttp"], 1))
         where.print("Where a token's CPU goes on 32 threads (%d rounds in one process, the sides "
                     "alternating): system-wide perf samples put down to the side whose round was "
                     "running, in microseconds per token; value OAuth_Dll, baseline raw WinHTTP, "

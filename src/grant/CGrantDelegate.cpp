@@ -1,7 +1,6 @@
 #include "grant/CGrantDelegate.h"
 
 #include <cwchar>
-#include <iterator>
 #include <new>
 
 #include "CheckedSize.h"
@@ -88,11 +87,9 @@ int CGrantDelegate::PrepareBasicAuthorization() {
 
     // Base64 is ASCII, which every ANSI code page decodes unit for unit, so
     // the characters are written straight into the header value as wide
-    // ones, with no block of their own.
-    constexpr wchar_t kScheme[] = L"Basic ";
-    SecureWString authorization;
-    KeepOnHeap(authorization, std::size(kScheme) - 1 + (static_cast<size_t>(ansiCount) + 2) / 3 * 4);
-    authorization.assign(kScheme);
+    // ones, with no block of their own. The encoder sizes the value's block
+    // before a secret character goes in; only the scheme precedes it.
+    SecureWString authorization(L"Basic ");
     if (Base64AppendWide(ansi, ansiCount, &authorization) != 0) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
     client_->SetRequestHeader(L"Content-Type", kFormContentType, 0);
     client_->SetRequestHeader(L"Authorization", authorization.c_str(), 0);
