@@ -9,6 +9,7 @@
 
 #include "BodyText.h"
 #include "CheckedSize.h"
+#include "SmallSecret.h"
 
 namespace OAuthClient {
 namespace {
@@ -71,7 +72,9 @@ int CHttpClient::SendRequestText(const wchar_t* method, const wchar_t* url, cons
             DWORD error = GetLastError();
             return error != 0 ? static_cast<int>(error) : ERROR_NO_UNICODE_TRANSLATION;
         }
-        SecureBytes bytes(static_cast<std::size_t>(byteCount));
+        // A usual form fits on the stack.
+        SmallSecret<unsigned char, 1024> bytes;
+        bytes.Resize(static_cast<std::size_t>(byteCount));
         if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, body, units,
                                 reinterpret_cast<char*>(bytes.data()), byteCount, nullptr,
                                 nullptr) != byteCount) {

@@ -2,12 +2,13 @@
 
 #include <cwchar>
 #include <new>
+#include <string_view>
 
 #include "CheckedSize.h"
 #include "OAuthErrors.h"
+#include "SmallSecret.h"
 #include "grant/Base64.h"
 #include "response/CTokenResponse.h"
-#include "text/CodePage.h"
 #include "text/FormEncoding.h"
 #include "text/TextRules.h"
 
@@ -68,29 +69,38 @@ int CGrantDelegate::PrepareBasicAuthorization() {
     if (!HasText(clientSecret)) return Fail(OAUTH_ERROR_NO_CLIENT_SECRET);
 
     // Raw id:secret: servers compare these exact bytes, so nothing is escaped.
-    SecureWString credentials;
-    KeepOnHeap(credentials, std::wcslen(clientId) + 1 + std::wcslen(clientSecret));
-    credentials.assign(clientId);
-    credentials += L':';
-    credentials += clientSecret;
     // Only a real byte-order mark is dropped; a client id that merely starts
-    // with U+00FF or U+00FE keeps its first character.
-    if (credentials[0] == 0xFEFF || credentials[0] == 0xFFFE) credentials.erase(0, 1);
+    // with U+00FF or U+00FE keeps its first character. A usual pair and its
+    // ANSI bytes stay on the stack.
+    std::wstring_view id(clientId);
+    if (id.front() == 0xFEFF || id.front() == 0xFFFE) id.remove_prefix(1);
+    const std::wstring_view secret(clientSecret);
+    SmallSecret<wchar_t, 256> credentials;
+    wchar_t* at = credentials.Resize(id.size() + 1 + secret.size());
+    std::wmemcpy(at, id.data(), id.size());
+    at[id.size()] = L':';
+    std::wmemcpy(at + id.size() + 1, secret.data(), secret.size());
     int credentialsCount = 0;
     if (!ToInt(credentials.size(), &credentialsCount)) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
 
-    unsigned char* ansi = nullptr;
-    const int ansiCount =
-        WideToMultiByte(&ansi, credentials.data(), credentialsCount, kCodePageAnsi);
-    ByteBuffer ansiOwner(ansi, ansiCount > 0 ? static_cast<size_t>(ansiCount) : 0);
-    if (ansiCount <= 0 || ansi == nullptr) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
+    // A size of 0 means the platform refused the text or the code page.
+    const int ansiCount = WideCharToMultiByte(CP_ACP, 0, credentials.data(), credentialsCount,
+                                              nullptr, 0, nullptr, nullptr);
+    if (ansiCount <= 0) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
+    SmallSecret<unsigned char, 512> ansi;
+    ansi.Resize(static_cast<size_t>(ansiCount));
+    const int written = WideCharToMultiByte(CP_ACP, 0, credentials.data(), credentialsCount,
+                                            reinterpret_cast<char*>(ansi.data()), ansiCount,
+                                            nullptr, nullptr);
+    if (written <= 0) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
 
     // Base64 is ASCII, which every ANSI code page decodes unit for unit, so
     // the characters are written straight into the header value as wide
     // ones, with no block of their own. The encoder sizes the value's block
     // before a secret character goes in; only the scheme precedes it.
     SecureWString authorization(L"Basic ");
-    if (Base64AppendWide(ansi, ansiCount, &authorization) != 0) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
+    if (Base64AppendWide(ansi.data(), written, &authorization) != 0)
+        return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
     client_->SetRequestHeader(L"Content-Type", kFormContentType, 0);
     client_->SetRequestHeader(L"Authorization", authorization.c_str(), 0);
     return 1;

@@ -1,6 +1,5 @@
 #include "response/JsonReply.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -41,17 +40,31 @@ wchar_t ShortEscape(wchar_t letter) {
     return 0;
 }
 
-// Collects a quoted text whose opening quote lies just before i, decoding
-// escapes, and leaves i on the closing quote. False when the text ends first,
-// a lone backslash as the last unit included.
-bool ReadQuoted(std::wstring_view text, size_t& i, SecureWString& out) {
-    out.clear();
+// Reads a quoted text whose opening quote lies just before i and leaves i on
+// the closing quote. out is the text itself where it holds no escape (nearly
+// always), otherwise the text decoded into scratch. False when the text ends
+// first, a lone backslash as the last unit included.
+bool ReadQuoted(std::wstring_view text, size_t& i, SecureWString& scratch, std::wstring_view& out) {
     const size_t n = text.size();
+    size_t run = i;
+    while (i < n && text[i] != L'"' && text[i] != L'\\') ++i;
+    if (i >= n) return false;
+    if (text[i] == L'"') {
+        out = text.substr(run, i - run);
+        return true;
+    }
+    // Values are tokens, however short: never inside the string object.
+    KeepOnHeap(scratch);
+    scratch.clear();
     while (i < n) {
         const wchar_t unit = text[i];
-        if (unit == L'"') return true;
-        if (unit != L'\\') {
-            out.push_back(unit);
+        if (unit == L'"' || unit == L'\\') {
+            scratch.append(text.data() + run, i - run);
+            if (unit == L'"') {
+                out = scratch;
+                return true;
+            }
+        } else {
             ++i;
             continue;
         }
@@ -59,17 +72,18 @@ bool ReadQuoted(std::wstring_view text, size_t& i, SecureWString& out) {
         const wchar_t letter = text[i + 1];
         const long escapedUnit = letter == L'u' ? UnicodeEscapeAt(text, i + 1) : -1;
         if (escapedUnit >= 0) {
-            out.push_back(static_cast<wchar_t>(escapedUnit));
+            scratch.push_back(static_cast<wchar_t>(escapedUnit));
             i += 6;
         } else if (const wchar_t decoded = ShortEscape(letter)) {
-            out.push_back(decoded);
+            scratch.push_back(decoded);
             i += 2;
         } else {
             // Other escapes reach the host as the server wrote them.
-            out.push_back(L'\\');
-            out.push_back(letter);
+            scratch.push_back(L'\\');
+            scratch.push_back(letter);
             i += 2;
         }
+        run = i;
     }
     return false;
 }
@@ -118,9 +132,11 @@ bool FindRawEnd(std::wstring_view text, size_t& i, bool skipObject = false) {
     return i < n;
 }
 
-// A member whose value is an object still being read.
+// A member whose value is an object still being read. Its name is kept as
+// it stands in the text, or decoded when it held an escape.
 struct OpenMember {
-    SecureWString key;
+    std::wstring_view key;
+    SecureWString decodedKey;
     size_t valueStart;
 };
 
@@ -130,13 +146,12 @@ int Scan(std::wstring_view text, JsonMemberSink& sink) {
     while (i < n && text[i] != L'{') ++i;
     if (i >= n) return kScanFailed;
 
-    // Values are tokens, however short. Room for the usual names and
-    // tokens from the start: growing through 8, 16, 32 and 64 units cost a
-    // token reply four more heap blocks, each copied and wiped.
-    SecureWString key;
-    KeepOnHeap(key, std::min<size_t>(n, 32));
-    SecureWString value;
-    KeepOnHeap(value, std::min<size_t>(n, 128));
+    // Names and values are views of the text; only one with an escape is
+    // decoded into a block of its own, so a usual reply costs no copy here.
+    SecureWString keyScratch;
+    SecureWString valueScratch;
+    std::wstring_view key;
+    std::wstring_view value;
     std::vector<OpenMember> open;
     auto store = [&] { sink.Member(key, value, open.empty()); };
 
@@ -146,11 +161,16 @@ int Scan(std::wstring_view text, JsonMemberSink& sink) {
     auto afterRawValue = [&]() -> bool {
         while (text[i] == L'}' && !open.empty()) {
             const size_t valueStart = open.back().valueStart;
-            key.swap(open.back().key);
+            if (open.back().key.data() == nullptr) {
+                keyScratch.swap(open.back().decodedKey);
+                key = keyScratch;
+            } else {
+                key = open.back().key;
+            }
             open.pop_back();
             ++i;
             if (!FindRawEnd(text, i)) return false;
-            value.assign(text.data() + valueStart, i - valueStart);
+            value = text.substr(valueStart, i - valueStart);
             store();
         }
         ++i;
@@ -168,7 +188,7 @@ int Scan(std::wstring_view text, JsonMemberSink& sink) {
             continue;
         }
         ++i;
-        if (!ReadQuoted(text, i, key)) return kScanFailed;
+        if (!ReadQuoted(text, i, keyScratch, key)) return kScanFailed;
 
         ++i;
         while (i < n && text[i] != L':') ++i;
@@ -179,16 +199,21 @@ int Scan(std::wstring_view text, JsonMemberSink& sink) {
 
         if (text[i] == L'"') {
             ++i;
-            if (!ReadQuoted(text, i, value)) return kScanFailed;
+            if (!ReadQuoted(text, i, valueScratch, value)) return kScanFailed;
             store();
             ++i;
         } else if (text[i] == L'{' && open.size() < kMaxOpenObjects) {
-            open.push_back(OpenMember{key, i});
+            // A decoded name lives in the scratch the next name reuses.
+            if (key.data() == keyScratch.data()) {
+                open.push_back(OpenMember{{}, keyScratch, i});
+            } else {
+                open.push_back(OpenMember{key, {}, i});
+            }
             ++i;
         } else {
             const size_t start = i;
             if (!FindRawEnd(text, i, true)) return kScanFailed;
-            value.assign(text.data() + start, i - start);
+            value = text.substr(start, i - start);
             store();
             if (!afterRawValue()) return kScanFailed;
         }
@@ -200,8 +225,9 @@ int Scan(std::wstring_view text, JsonMemberSink& sink) {
 class MapSink final : public JsonMemberSink {
 public:
     MapSink(TextMap& top, TextMap& nested) : top_(top), nested_(nested) {}
-    void Member(const SecureWString& key, const SecureWString& value, bool topLevel) override {
-        (topLevel ? top_ : nested_).try_emplace(key, value);
+    void Member(std::wstring_view key, std::wstring_view value, bool topLevel) override {
+        TextMap& map = topLevel ? top_ : nested_;
+        if (map.find(key) == map.end()) map.emplace(SecureWString(key), SecureWString(value));
     }
 
 private:
@@ -247,10 +273,10 @@ int LookupNumber(const TextMap& map, std::wstring_view key, int& number) noexcep
         number = 0;
         return -1;
     }
-    number = ReplyNumber(found->second);
+    number = ReplyNumber(found->second.c_str());
     return 0;
 }
 
-int ReplyNumber(const SecureWString& value) noexcept { return static_cast<int>(_wtol(value.c_str())); }
+int ReplyNumber(const wchar_t* value) noexcept { return value ? static_cast<int>(_wtol(value)) : 0; }
 
 }  // namespace OAuthClient

@@ -39,7 +39,8 @@ namespace OAuthClient {
 class JsonMemberSink {
 public:
     // May throw std::bad_alloc; the scan then ends as out of memory.
-    virtual void Member(const SecureWString& key, const SecureWString& value, bool topLevel) = 0;
+    // key and value are valid only during the call.
+    virtual void Member(std::wstring_view key, std::wstring_view value, bool topLevel) = 0;
 
 protected:
     ~JsonMemberSink() = default;
@@ -58,8 +59,9 @@ protected:
 
 // A member's value read as a number the way the runtime's _wtol reads it
 // (leading white space, optional sign, the digits up to the first other
-// character; 0 without digits): the one rule for numbers in a reply.
-[[nodiscard]] int ReplyNumber(const SecureWString& value) noexcept;
+// character; 0 without digits, or for null): the one rule for numbers in a
+// reply. A value reads up to its first zero unit.
+[[nodiscard]] int ReplyNumber(const wchar_t* value) noexcept;
 
 // Present: the value converted by ReplyNumber, result 0. Absent: number 0,
 // result -1.

@@ -7,8 +7,7 @@
 
 namespace OAuthClient {
 
-void TokenReplyFields::Member(const SecureWString& key, const SecureWString& value,
-                              bool topLevel) {
+void TokenReplyFields::Member(std::wstring_view key, std::wstring_view value, bool topLevel) {
     static constexpr std::wstring_view kNames[kFieldCount] = {
         L"error", L"error_description", L"error_uri", L"state",
         L"token_type", L"access_token", L"expires_in", L"refresh_token"};
@@ -17,7 +16,7 @@ void TokenReplyFields::Member(const SecureWString& key, const SecureWString& val
         Slot& slot = slots_[field];
         if (slot.seen && (slot.topLevel || !topLevel)) return;
         slot.text = CopyReplyText(value.data(), value.size());
-        if (field == kExpiresIn) expiresIn_ = ReplyNumber(value);
+        if (field == kExpiresIn) expiresIn_ = ReplyNumber(slot.text.get());
         slot.seen = true;
         slot.topLevel = topLevel;
         return;

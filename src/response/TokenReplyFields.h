@@ -17,7 +17,7 @@ public:
                  kExpiresIn, kRefreshToken, kFieldCount };
 
     // Throws std::bad_alloc when a value cannot be copied.
-    void Member(const SecureWString& key, const SecureWString& value, bool topLevel) override;
+    void Member(std::wstring_view key, std::wstring_view value, bool topLevel) override;
 
     bool Seen(Field field) const noexcept { return slots_[field].seen; }
     // The member's text; null when it is absent or empty.

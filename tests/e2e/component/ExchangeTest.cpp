@@ -59,12 +59,18 @@ TEST_F(HttpClientExchange, SendRequestTextSendsUtf8UpToTheTerminatorOrTheGivenLe
         const wchar_t* text;
         int length;
         const char* utf8;
-    } cases[] = {
+    };
+    // Past the room a usual form gets on the stack.
+    const std::wstring longText(600, L'\u00e9');
+    std::string longUtf8;
+    for (int i = 0; i < 600; ++i) longUtf8 += "\xc3\xa9";
+    const Case cases[] = {
         {L"caf\u00e9 \u4e16\u754c \U0001D11E", -1, "caf\xc3\xa9 \xe4\xb8\x96\xe7\x95\x8c \xf0\x9d\x84\x9e"},
         {L"abcdef", 3, "abc"},
         // A length counts units and may run past an embedded terminator.
         {L"ab\0cd", 5, "ab\0cd"},
         {L"", -1, ""},
+        {longText.c_str(), -1, longUtf8.c_str()},
     };
     std::wstring url = HttpUrl(L"/echo");
     for (const Case& c : cases) {

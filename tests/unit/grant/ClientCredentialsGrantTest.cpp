@@ -177,11 +177,16 @@ TEST_F(ClientCredentialsGrant, MissingCredentialsFailBeforeAnythingIsSet) {
 }
 
 TEST_F(ClientCredentialsGrant, DropsOnlyARealByteOrderMarkFromTheCredentials) {
+    std::wstring longBase64;
+    for (int i = 0; i < 100; ++i) longBase64 += L"YWFh";
     const struct {
-        const wchar_t* clientId;
-        const wchar_t* authorization;
+        std::wstring clientId;
+        std::wstring authorization;
     } cases[] = {
         {L"\xFEFFid", L"Basic aWQ6cw=="},
+        {L"\xFEFF", L"Basic OnM="},
+        // Longer than the room the pair gets on the stack.
+        {std::wstring(300, L'a'), L"Basic " + longBase64 + L"OnM="},
         {L"\xFFFEid", L"Basic aWQ6cw=="},
         // U+00FF and U+00FE are letters of the ANSI code page, not marks.
         {L"\x00FFid", L"Basic /2lkOnM="},
@@ -192,7 +197,7 @@ TEST_F(ClientCredentialsGrant, DropsOnlyARealByteOrderMarkFromTheCredentials) {
     for (const auto& c : cases) {
         ResetFakeHttp();
         TokenRequestPtr request = NewTokenRequest(L"client_credentials");
-        request->SetClientId(c.clientId);
+        request->SetClientId(c.clientId.c_str());
         request->SetClientSecret(L"s");
         ASSERT_EQ(RequestToken(request.get()), 1);
         EXPECT_EQ(FakeRequestCalls().at(2),

@@ -92,6 +92,13 @@ const ScanCase kNestedCases[] = {
     {L"{\"a\":{\"b\":{\"c\":[1]} },\"d\":2}",
      0,
      {{L"a", L"{\"b\":{\"c\":[1]} }"}, {L"b", L"{\"c\":[1]} "}, {L"c", L"[1]"}, {L"d", L"2"}}},
+    // Escaped names of open objects outlive the escaped names inside them.
+    {L"{\"k\\\"1\":{\"a\\/b\":{\"\\u0078\":\"v\\\"\"}},\"z\":1}",
+     0,
+     {{L"k\"1", L"{\"a\\/b\":{\"\\u0078\":\"v\\\"\"}}"},
+      {L"a/b", L"{\"\\u0078\":\"v\\\"\"}"},
+      {L"x", L"v\""},
+      {L"z", L"1"}}},
     {L"{\"a\":[1,\"b\":\"c\"}", 1, {}},           // an array that never ends
     {L"{\"a\":{\"b\":\"c\"", 1, {{L"b", L"c"}}},  // nor does the object
 };
