@@ -35,10 +35,14 @@ SecureWString CGrantDelegate::JoinQuery(const wchar_t* location, const wchar_t* 
 
 int CGrantDelegate::AppendFormValue(SecureWString* body, const wchar_t* prefix,
                                     const wchar_t* value) {
-    SecureWString encoded;  // kept on the heap by the encoder
-    if (UrlEncodeFormValueWide(value, &encoded) != 1) return -1;
+    // The body is on the heap already (ExecuteGrant), so the encoded value,
+    // perhaps the password, goes straight in.
+    const size_t before = body->size();
     body->append(prefix);
-    body->append(encoded);
+    if (AppendUrlEncodedFormValue(value, body) != 1) {
+        body->resize(before);
+        return -1;
+    }
     return 1;
 }
 

@@ -43,8 +43,6 @@ int ParamMap::BuildText(bool encode, SecureWString* text) const {
     // Values may be passwords, however short.
     SecureWString joined;
     KeepOnHeap(joined);
-    SecureWString encoded;
-    KeepOnHeap(encoded);
     for (const Entry& entry : entries_) {
         if (!joined.empty()) joined.push_back(L'&');
         joined.append(entry.first).push_back(L'=');
@@ -52,8 +50,7 @@ int ParamMap::BuildText(bool encode, SecureWString* text) const {
             joined.append(entry.second);
             continue;
         }
-        if (UrlEncodeFormValueWide(entry.second.c_str(), &encoded) != 1) return -1;
-        joined.append(encoded);
+        if (AppendUrlEncodedFormValue(entry.second.c_str(), &joined) != 1) return -1;
     }
     text->swap(joined);
     return 1;

@@ -60,36 +60,44 @@ SecureString UrlEncodeFormValue(const wchar_t* text) {
     return UrlEncodeBytes(utf8.get(), utf8.size());
 }
 
-int UrlEncodeFormValueWide(const wchar_t* text, SecureWString* out) noexcept {
+int AppendUrlEncodedFormValue(const wchar_t* text, SecureWString* out) noexcept {
     if (text == nullptr || out == nullptr) return -1;
+    const size_t before = out->size();
     try {
-        if (*text == L'\0') {
-            out->clear();
-            return 1;
-        }
-        SecureWString widened;
         // ASCII, the usual value, is its own UTF-8: it is encoded straight
         // from its units, without the UTF-8 and narrow copies.
         const wchar_t* end = text;
         while (*end != L'\0' && *end < 0x80) ++end;
         if (*end == L'\0') {
-            KeepOnHeap(widened, static_cast<size_t>(end - text));
+            const size_t needed = before + static_cast<size_t>(end - text);
+            if (out->capacity() < needed) out->reserve(needed);
             for (const wchar_t* unit = text; unit != end; ++unit)
-                AppendEncoded(static_cast<unsigned char>(*unit), widened);
-            out->swap(widened);
+                AppendEncoded(static_cast<unsigned char>(*unit), *out);
             return 1;
         }
         const SecureString encoded = UrlEncodeFormValue(text);
         if (encoded.empty()) return -1;
         // The encoded text is ASCII, which every ANSI code page decodes unit
         // for unit, so it is widened in place of a round through the decoder.
-        KeepOnHeap(widened, encoded.size());
-        widened.assign(encoded.begin(), encoded.end());
-        out->swap(widened);
+        out->append(encoded.begin(), encoded.end());
         return 1;
+    } catch (...) {
+        out->resize(before);
+        return -1;
+    }
+}
+
+int UrlEncodeFormValueWide(const wchar_t* text, SecureWString* out) noexcept {
+    if (text == nullptr || out == nullptr) return -1;
+    SecureWString widened;
+    try {
+        KeepOnHeap(widened, std::wcslen(text));
     } catch (...) {
         return -1;
     }
+    if (AppendUrlEncodedFormValue(text, &widened) != 1) return -1;
+    out->swap(widened);
+    return 1;
 }
 
 }  // namespace OAuthClient

@@ -22,6 +22,10 @@ SecureString UrlEncodeBytes(const unsigned char* bytes, size_t byteCount);
 // unchanged). An empty value gives 1 and an empty text.
 [[nodiscard]] int UrlEncodeFormValueWide(const wchar_t* text, SecureWString* out) noexcept;
 
+// Appends the same encoded value to out, so that a form gets no block for
+// each value: 1, or -1 with out as it was.
+[[nodiscard]] int AppendUrlEncodedFormValue(const wchar_t* text, SecureWString* out) noexcept;
+
 }  // namespace OAuthClient
 
 #endif  // OAUTH_TEXT_FORMENCODING_H

@@ -60,6 +60,9 @@ TEST(FormEncoding, EncodesTheUtf8FormOfValues) {
             SecureWString wide;
             ASSERT_EQ(UrlEncodeFormValueWide(value.c_str(), &wide), 1);
             EXPECT_EQ(wide, SecureWString(std::wstring(narrow.begin(), narrow.end()).c_str())) << int(unit);
+            SecureWString appended = L"k=";
+            ASSERT_EQ(AppendUrlEncodedFormValue(value.c_str(), &appended), 1);
+            EXPECT_EQ(appended, L"k=" + wide) << int(unit);
         }
     }
 }
@@ -69,6 +72,8 @@ TEST(FormEncoding, WideFormRefusesNullArguments) {
     EXPECT_EQ(UrlEncodeFormValueWide(nullptr, &wide), -1);
     EXPECT_EQ(wide, L"kept");
     EXPECT_EQ(UrlEncodeFormValueWide(L"a", nullptr), -1);
+    EXPECT_EQ(AppendUrlEncodedFormValue(nullptr, &wide), -1);
+    EXPECT_EQ(wide, L"kept");
     EXPECT_TRUE(UrlEncodeBytes(nullptr, 3).empty());
 }
 
