@@ -23,7 +23,9 @@ SecureString UrlEncodeBytes(const unsigned char* bytes, size_t byteCount);
 [[nodiscard]] int UrlEncodeFormValueWide(const wchar_t* text, SecureWString* out) noexcept;
 
 // Appends the same encoded value to out, so that a form gets no block for
-// each value: 1, or -1 with out as it was.
+// each value: 1, or -1 with out as it was. For a secret, out must already
+// be on the heap (KeepOnHeap): a short one would otherwise stay inside the
+// string object, where the allocator never wipes it.
 [[nodiscard]] int AppendUrlEncodedFormValue(const wchar_t* text, SecureWString* out) noexcept;
 
 }  // namespace OAuthClient
