@@ -9,6 +9,7 @@
 #include "CheckedSize.h"
 #include "ExchangeTrace.h"
 #include "ReplyHeadFields.h"
+#include "SmallSecret.h"
 #include "SharedSessions.h"
 #include "StatusPhrase.h"
 
@@ -213,11 +214,16 @@ DWORD HttpExchange::Configure() {
 }
 
 DWORD HttpExchange::AddHeaders(const RequestHeaders& headers) {
-    for (std::size_t i = 0; i < headers.Count(); ++i) {
-        if (!WinHttpAddRequestHeaders(request_.get(), headers.Line(i).data(), static_cast<DWORD>(-1),
-                                      WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
-            return LastError();
-    }
+    if (headers.Count() == 0) return 0;
+    // One call for all the lines: each call is a turn of the lock under which
+    // WinHTTP finds its handles, and a copy of its own. The lines may carry
+    // credentials, so the stack room is wiped afterwards.
+    SmallSecret<wchar_t, 1024> block;
+    block.Resize(headers.BlockUnits() + 1);
+    headers.CopyBlock(block.data());
+    if (!WinHttpAddRequestHeaders(request_.get(), block.data(), static_cast<DWORD>(headers.BlockUnits()),
+                                  WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
+        return LastError();
     return 0;
 }
 

@@ -1,7 +1,7 @@
 #include "RequestHeaders.h"
 
 #include <algorithm>
-#include <utility>
+#include <stdexcept>
 
 #include "AsciiText.h"
 
@@ -29,17 +29,6 @@ bool IsValidValue(std::wstring_view value) {
     return true;
 }
 
-SecureWide LineOf(std::wstring_view name, std::wstring_view value) {
-    SecureWide line;
-    line.reserve(name.size() + 2 + value.size() + 1);
-    line.assign(name.begin(), name.end());
-    line.push_back(L':');
-    line.push_back(L' ');
-    line.insert(line.end(), value.begin(), value.end());
-    line.push_back(L'\0');
-    return line;
-}
-
 }  // namespace
 
 bool RequestHeaders::IsToken(std::wstring_view text) noexcept {
@@ -54,18 +43,26 @@ bool RequestHeaders::Set(std::wstring_view name, std::wstring_view value) {
     value = TrimSpacesAndTabs(value);
     if (!IsToken(name) || !IsValidValue(value)) return false;
 
-    SecureWide line = LineOf(name, value);
-    if (Entry* existing = FindEntry(name)) {
-        // The name keeps the spelling it was first set with.
-        std::copy(existing->line.begin(), existing->line.begin() + static_cast<std::ptrdiff_t>(name.size()),
-                  line.begin());
-        existing->line = std::move(line);
+    Span existing{};
+    if (FindSpan(name, &existing)) {
+        // The name keeps the spelling it was first set with; only the value
+        // changes, in place. The room is made first, so that nothing after
+        // it can throw and leave the line half replaced.
+        const std::size_t valueBegin = existing.begin + existing.nameUnits + 2;
+        text_.reserve(text_.size() - (existing.end - valueBegin) + value.size());
+        text_.erase(text_.begin() + static_cast<std::ptrdiff_t>(valueBegin),
+                    text_.begin() + static_cast<std::ptrdiff_t>(existing.end));
+        text_.insert(text_.begin() + static_cast<std::ptrdiff_t>(valueBegin), value.begin(),
+                     value.end());
         return true;
     }
-    // A request carries a handful of headers: one block for them, not a
-    // block for each size the vector passes through.
-    if (entries_.empty()) entries_.reserve(kUsualCount);
-    entries_.push_back(Entry{std::move(line), name.size()});
+    const std::size_t needed = text_.size() + name.size() + 2 + value.size() + 1;
+    if (needed > text_.capacity()) text_.reserve(std::max({needed, kUsualUnits, 2 * text_.capacity()}));
+    text_.insert(text_.end(), name.begin(), name.end());
+    text_.insert(text_.end(), {L':', L' '});
+    text_.insert(text_.end(), value.begin(), value.end());
+    text_.push_back(L'\0');
+    ++count_;
     return true;
 }
 
@@ -83,21 +80,48 @@ std::size_t RequestHeaders::SetLines(std::wstring_view text) {
     return stored;
 }
 
+RequestHeaders::Span RequestHeaders::LineAt(std::size_t offset) const noexcept {
+    Span span{offset, offset, 0};
+    while (span.end < text_.size() && text_[span.end] != L'\0') ++span.end;
+    while (span.nameUnits < span.end - span.begin && text_[span.begin + span.nameUnits] != L':')
+        ++span.nameUnits;
+    return span;
+}
+
+bool RequestHeaders::FindSpan(std::wstring_view name, Span* found) const noexcept {
+    for (std::size_t offset = 0; offset < text_.size();) {
+        const Span span = LineAt(offset);
+        if (EqualsAsciiFolded(std::wstring_view(text_.data() + span.begin, span.nameUnits), name)) {
+            *found = span;
+            return true;
+        }
+        offset = span.end + 1;
+    }
+    return false;
+}
+
 std::wstring_view RequestHeaders::Line(std::size_t index) const {
-    const SecureWide& line = entries_.at(index).line;
-    return std::wstring_view(line.data(), line.size() - 1);
+    if (index >= count_) throw std::out_of_range("RequestHeaders::Line");
+    Span span = LineAt(0);
+    while (index-- > 0) span = LineAt(span.end + 1);
+    return std::wstring_view(text_.data() + span.begin, span.end - span.begin);
+}
+
+void RequestHeaders::CopyBlock(wchar_t* out) const noexcept {
+    for (wchar_t c : text_) {
+        if (c != L'\0') {
+            *out++ = c;
+            continue;
+        }
+        *out++ = L'\r';
+        *out++ = L'\n';
+    }
+    *out = L'\0';
 }
 
 const wchar_t* RequestHeaders::Find(std::wstring_view name) const noexcept {
-    for (const Entry& entry : entries_)
-        if (EqualsAsciiFolded(entry.Name(), name)) return entry.Value();
-    return nullptr;
-}
-
-RequestHeaders::Entry* RequestHeaders::FindEntry(std::wstring_view name) noexcept {
-    for (Entry& entry : entries_)
-        if (EqualsAsciiFolded(entry.Name(), name)) return &entry;
-    return nullptr;
+    Span span{};
+    return FindSpan(name, &span) ? text_.data() + span.begin + span.nameUnits + 2 : nullptr;
 }
 
 }  // namespace OAuthClient

@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "SecureStorage.h"
 
@@ -34,31 +33,41 @@ public:
     // and methods.
     static bool IsToken(std::wstring_view text) noexcept;
 
-    std::size_t Count() const noexcept { return entries_.size(); }
+    std::size_t Count() const noexcept { return count_; }
 
     // "name: value" of the header at index, zero-terminated; valid until the
-    // headers change.
+    // headers change. Throws std::out_of_range past the last.
     std::wstring_view Line(std::size_t index) const;
+
+    // Every line in order, each ended by CR LF, as one text for WinHTTP,
+    // which takes a block of lines in one call: BlockUnits() units and a
+    // terminating NUL go to out.
+    std::size_t BlockUnits() const noexcept { return text_.size() + count_; }
+    void CopyBlock(wchar_t* out) const noexcept;
 
     // The stored value of name (zero-terminated), or null.
     const wchar_t* Find(std::wstring_view name) const noexcept;
 
 private:
-    // Each header is kept as the line that goes on the wire, so that sending
-    // it costs neither a copy nor a block of its own.
-    struct Entry {
-        SecureWide line;  // "name: value" and a terminator
-        std::size_t nameUnits;
-
-        std::wstring_view Name() const noexcept { return {line.data(), nameUnits}; }
-        const wchar_t* Value() const noexcept { return line.data() + nameUnits + 2; }
+    // Every header is kept as the line that goes on the wire, each line
+    // followed by a NUL, all in one block: a request's handful of headers
+    // costs one heap block (whose lock every thread of a host shares), not
+    // one for each line and one for their list.
+    struct Span {
+        std::size_t begin;      // first unit of the line
+        std::size_t end;        // its NUL
+        std::size_t nameUnits;  // the name, before ": "
     };
 
-    Entry* FindEntry(std::wstring_view name) noexcept;
+    // The line at the text's offset, or an empty span at the text's end.
+    Span LineAt(std::size_t offset) const noexcept;
+    bool FindSpan(std::wstring_view name, Span* found) const noexcept;
 
-    static constexpr std::size_t kUsualCount = 4;
+    // Room for a token request's lines without growing.
+    static constexpr std::size_t kUsualUnits = 256;
 
-    std::vector<Entry> entries_;
+    SecureWide text_;
+    std::size_t count_ = 0;
 };
 
 }  // namespace OAuthClient

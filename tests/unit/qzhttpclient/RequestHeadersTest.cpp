@@ -9,6 +9,14 @@ std::wstring LineText(const RequestHeaders& headers, std::size_t index) {
     return std::wstring(headers.Line(index));
 }
 
+// The block WinHTTP gets, with a guard past its terminator.
+std::wstring BlockText(const RequestHeaders& headers) {
+    std::wstring block(headers.BlockUnits() + 2, L'#');
+    headers.CopyBlock(block.data());
+    EXPECT_EQ(block.substr(block.size() - 2), std::wstring(L"\0#", 2));
+    return block.substr(0, headers.BlockUnits());
+}
+
 TEST(RequestHeaders, ALaterValueReplacesTheEarlierInPlaceWhateverTheCase) {
     RequestHeaders headers;
     EXPECT_TRUE(headers.Set(L"Content-Type", L"text/plain"));
@@ -23,6 +31,11 @@ TEST(RequestHeaders, ALaterValueReplacesTheEarlierInPlaceWhateverTheCase) {
     EXPECT_EQ(headers.Find(L"Accept"), nullptr);
     // Lines go to the system as zero-terminated texts.
     EXPECT_EQ(headers.Line(0).data()[headers.Line(0).size()], L'\0');
+    EXPECT_EQ(BlockText(headers), L"Content-Type: application/json\r\nAuthorization: Basic abc\r\n");
+    // A shorter value in place leaves the lines after it whole.
+    EXPECT_TRUE(headers.Set(L"CONTENT-TYPE", L"a"));
+    EXPECT_EQ(BlockText(headers), L"Content-Type: a\r\nAuthorization: Basic abc\r\n");
+    EXPECT_EQ(BlockText(RequestHeaders()), L"");
 }
 
 TEST(RequestHeaders, SpacesAndTabsAroundNameAndValueAreDropped) {
@@ -72,6 +85,13 @@ TEST(RequestHeaders, SetLinesStoresEachNameValueLineAndSkipsTheRest) {
     EXPECT_EQ(LineText(headers, 2), L"C: 3");
     EXPECT_EQ(LineText(headers, 3), L"D: a:b:c");
     EXPECT_EQ(headers.SetLines(L""), 0u);
+    // Past the first block's room, every line is still there.
+    std::wstring many;
+    for (int i = 0; i < 40; ++i) many += L"X-" + std::to_wstring(i) + L": " + std::wstring(20, L'v') + L"\r\n";
+    EXPECT_EQ(headers.SetLines(many), 40u);
+    ASSERT_EQ(headers.Count(), 44u);
+    EXPECT_EQ(LineText(headers, 43), L"X-39: " + std::wstring(20, L'v'));
+    EXPECT_EQ(BlockText(headers), L"A: replaced\r\nB: 2\r\nC: 3\r\nD: a:b:c\r\n" + many);
 }
 
 TEST(RequestHeaders, MethodsAreTokens) {
