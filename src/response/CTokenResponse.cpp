@@ -1,6 +1,7 @@
 #include "response/CTokenResponse.h"
 
 #include <new>
+#include <string_view>
 
 #include "response/JsonReply.h"
 #include "response/ResponseText.h"
@@ -11,9 +12,9 @@ namespace OAuthClient {
 namespace {
 
 // As HandOutText, except that an absent field also nulls out.
-int HandOutErrorField(const WideBuffer& field, const wchar_t** out) noexcept {
+int HandOutErrorField(const wchar_t* field, const wchar_t** out) noexcept {
     if (out == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
-    *out = field.get();
+    *out = field;
     return field ? 1 : FailWith(ERROR_NOT_FOUND);
 }
 
@@ -44,32 +45,30 @@ void CTokenResponse::ReadReplyFields(IHttpClient& client) noexcept {
         const wchar_t* text = nullptr;
         if (client.GetResponseText(&text) != 1 || text == nullptr || *text == L'\0') return;
 
-        TokenReplyFields picked;
-        if (ScanJsonReply(text, picked) != 0) return;
+        const std::wstring_view reply(text);
+        TokenReplyFields picked(reply);
+        if (ScanJsonReply(reply, picked) != 0) return;
 
-        if (picked.Seen(TokenReplyFields::kError)) {
-            error_ = picked.Take(TokenReplyFields::kError);
-            errorDescription_ = picked.Take(TokenReplyFields::kErrorDescription);
-            errorUri_ = picked.Take(TokenReplyFields::kErrorUri);
-            state_ = picked.Take(TokenReplyFields::kState);
+        using Field = TokenReplyFields::Field;
+        if (picked.Seen(Field::kError)) {
+            fieldText_ = picked.Pack({{Field::kError, &error_},
+                                      {Field::kErrorDescription, &errorDescription_},
+                                      {Field::kErrorUri, &errorUri_},
+                                      {Field::kState, &state_}});
         } else {
-            tokenType_ = picked.Take(TokenReplyFields::kTokenType);
-            accessToken_ = picked.Take(TokenReplyFields::kAccessToken);
+            fieldText_ = picked.Pack({{Field::kTokenType, &tokenType_},
+                                      {Field::kAccessToken, &accessToken_},
+                                      {Field::kRefreshToken, &refreshToken_}});
             // An absent expires_in leaves 0, the getter's value for none.
             expiresIn_ = picked.ExpiresIn();
-            refreshToken_ = picked.Take(TokenReplyFields::kRefreshToken);
         }
     } catch (...) {
         // Out of memory while reading the reply: the host still gets the
         // status, headers and body, and no half-read set of fields.
-        accessToken_.reset();
-        refreshToken_.reset();
+        fieldText_.reset();
+        accessToken_ = refreshToken_ = error_ = errorUri_ = state_ = errorDescription_ =
+            tokenType_ = nullptr;
         expiresIn_ = 0;
-        error_.reset();
-        errorUri_.reset();
-        state_.reset();
-        errorDescription_.reset();
-        tokenType_.reset();
     }
 }
 

@@ -53,14 +53,17 @@ private:
     // Fills every field the reply carries, or none when memory runs out.
     void ReadReplyFields(IHttpClient& client) noexcept;
 
-    WideBuffer accessToken_;
-    WideBuffer refreshToken_;
+    // The reply fields point into fieldText_, one block for all of them;
+    // null where the reply did not carry the field.
+    WideBuffer fieldText_;
+    const wchar_t* accessToken_ = nullptr;
+    const wchar_t* refreshToken_ = nullptr;
     int expiresIn_ = 0;
-    WideBuffer error_;
-    WideBuffer errorUri_;
-    WideBuffer state_;
-    WideBuffer errorDescription_;
-    WideBuffer tokenType_;
+    const wchar_t* error_ = nullptr;
+    const wchar_t* errorUri_ = nullptr;
+    const wchar_t* state_ = nullptr;
+    const wchar_t* errorDescription_ = nullptr;
+    const wchar_t* tokenType_ = nullptr;
     ReplyHead head_;  // header names upper-cased
     WideBuffer bodyText_;
 };

@@ -9,12 +9,13 @@ void ReplyHead::Read(IHttpClient& client, bool upperCaseNames) {
     statusCode_ = client.GetStatusCode();
 
     const wchar_t* statusText = nullptr;
-    if (client.GetStatusText(&statusText) == 1) statusText_ = CopyReplyText(statusText);
+    if (client.GetStatusText(&statusText) != 1) statusText = nullptr;
 
     const wchar_t* headers = nullptr;
     // A failed call leaves headers null, and the header text unset.
     (void)client.GetResponseHeaders(&headers);
-    headerText_ = CopyReplyText(headers);
+    text_ = PackReplyTexts({{statusText ? statusText : L"", &statusText_},
+                            {headers ? headers : L"", &headerText_}});
     upperCaseNames_ = upperCaseNames;
 }
 
@@ -29,7 +30,7 @@ int ReplyHead::GetHeaders(const wchar_t** text) const noexcept {
 int ReplyHead::GetHeader(std::wstring_view name, const wchar_t** value) noexcept {
     if (!parsed_) {
         try {
-            if (headerText_) ParseHeaderBlock(headerText_.get(), headers_, upperCaseNames_);
+            if (headerText_) ParseHeaderBlock(headerText_, headers_, upperCaseNames_);
             parsed_ = true;
         } catch (...) {
             // A later call tries again rather than answer from half a map.

@@ -31,9 +31,12 @@ public:
 
 private:
     int statusCode_ = 0;
-    WideBuffer statusText_;
+    // The status text and the header block, in one heap block; null where
+    // the client had none.
+    WideBuffer text_;
+    const wchar_t* statusText_ = nullptr;
+    const wchar_t* headerText_ = nullptr;
     WideBuffer headerValue_;  // the value handed out by the last GetHeader
-    WideBuffer headerText_;
     bool upperCaseNames_ = false;
     bool parsed_ = false;
     TextMap headers_;

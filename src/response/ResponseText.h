@@ -2,9 +2,12 @@
 #ifndef OAUTH_RESPONSE_RESPONSETEXT_H
 #define OAUTH_RESPONSE_RESPONSETEXT_H
 
+#include <cstddef>
 #include <cwchar>
 #include <new>
+#include <initializer_list>
 #include <string_view>
+#include <utility>
 
 #include "entry/LastError.h"
 #include "response/TextMap.h"
@@ -27,14 +30,29 @@ inline WideBuffer CopyReplyText(const wchar_t* text) {
     return text ? CopyReplyText(text, std::wcslen(text)) : WideBuffer();
 }
 
+// Copies several texts into one block (a heap block per field would cost
+// each exchange as many turns of the heap lock every thread of a host
+// shares): each out-pointer is set to its text, zero-terminated, in the
+// block, or to null when the text is empty, as CopyReplyText leaves a field.
+// Throws std::bad_alloc, leaving the out-pointers untouched.
+using PackedText = std::pair<std::wstring_view, const wchar_t**>;
+WideBuffer PackReplyTexts(const PackedText* texts, std::size_t count);
+inline WideBuffer PackReplyTexts(std::initializer_list<PackedText> texts) {
+    return PackReplyTexts(texts.begin(), texts.size());
+}
+
 // The getter rule: a null field or a null out-pointer gives -1 with out
 // untouched (and the cause in the last-error value); otherwise out borrows
 // the field's text and the result is 1.
-[[nodiscard]] inline int HandOutText(const WideBuffer& field, const wchar_t** out) noexcept {
+[[nodiscard]] inline int HandOutText(const wchar_t* field, const wchar_t** out) noexcept {
     if (out == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
-    if (!field) return FailWith(ERROR_NOT_FOUND);
-    *out = field.get();
+    if (field == nullptr) return FailWith(ERROR_NOT_FOUND);
+    *out = field;
     return 1;
+}
+
+[[nodiscard]] inline int HandOutText(const WideBuffer& field, const wchar_t** out) noexcept {
+    return HandOutText(field.get(), out);
 }
 
 // Looks name up in headers and, when found, hands out a copy of the value

@@ -6,6 +6,10 @@
 #ifndef OAUTH_RESPONSE_TOKENREPLYFIELDS_H
 #define OAUTH_RESPONSE_TOKENREPLYFIELDS_H
 
+#include <initializer_list>
+#include <string_view>
+#include <utility>
+
 #include "response/JsonReply.h"
 #include "text/OwnedBuffer.h"
 
@@ -16,21 +20,34 @@ public:
     enum Field { kError, kErrorDescription, kErrorUri, kState, kTokenType, kAccessToken,
                  kExpiresIn, kRefreshToken, kFieldCount };
 
+    // For a scan of source, which must stay as it is until the fields are
+    // packed: a value written without escapes is kept as a view of it, and
+    // only a decoded one is copied.
+    explicit TokenReplyFields(std::wstring_view source) noexcept : source_(source) {}
+
     // Throws std::bad_alloc when a value cannot be copied.
     void Member(std::wstring_view key, std::wstring_view value, bool topLevel) override;
 
     bool Seen(Field field) const noexcept { return slots_[field].seen; }
-    // The member's text; null when it is absent or empty.
-    WideBuffer Take(Field field) noexcept;
+
+    // The texts of the given fields, each zero-terminated, in one block
+    // (whose heap lock every thread of a host shares): each out-pointer is
+    // set to its field's text in the block, or null when the field is absent
+    // or empty. Throws std::bad_alloc, leaving the out-pointers untouched.
+    WideBuffer Pack(std::initializer_list<std::pair<Field, const wchar_t**>> fields) const;
+
     // expires_in as ReplyNumber reads it; 0 when absent.
     int ExpiresIn() const noexcept { return expiresIn_; }
 
 private:
     struct Slot {
-        WideBuffer text;
+        std::wstring_view text;  // of source_ or of copy
+        WideBuffer copy;         // a decoded value
         bool seen = false;
         bool topLevel = false;
     };
+
+    std::wstring_view source_;
     Slot slots_[kFieldCount];
     int expiresIn_ = 0;
 };
