@@ -86,12 +86,19 @@ bool DecodeUtf16(const unsigned char* bytes, std::size_t byteCount, bool bigEndi
     return true;
 }
 
+constexpr std::size_t kOnePassBytes = 64u * 1024u;
+
 bool DecodeMultiByte(const unsigned char* bytes, std::size_t byteCount, unsigned codePage,
                      SecureWide* out) {
     int sourceCount = 0;
     if (!ToInt(byteCount, &sourceCount)) return false;
     const char* source = reinterpret_cast<const char*>(bytes);
-    int unitCount = MultiByteToWideChar(codePage, 0, source, sourceCount, nullptr, 0);
+    // No code page gives more UTF-16 units than it has bytes, so a small body
+    // is converted in one pass, into room for that many; a large one is
+    // measured first, so that it never holds more memory than its text needs.
+    int unitCount = sourceCount;
+    if (byteCount > kOnePassBytes)
+        unitCount = MultiByteToWideChar(codePage, 0, source, sourceCount, nullptr, 0);
     if (unitCount <= 0) return false;
     out->resize(static_cast<std::size_t>(unitCount) + 1);
     int written = MultiByteToWideChar(codePage, 0, source, sourceCount, out->data(), unitCount);

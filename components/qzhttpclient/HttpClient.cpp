@@ -65,23 +65,14 @@ int CHttpClient::SendRequestText(const wchar_t* method, const wchar_t* url, cons
     try {
         // WC_ERR_INVALID_CHARS: a lone surrogate would otherwise go out as
         // U+FFFD, and the server would receive a different password or
-        // secret than the host set.
-        int byteCount = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, body, units, nullptr, 0,
-                                            nullptr, nullptr);
+        // secret than the host set. A usual form fits on the stack.
+        SmallSecret<unsigned char, 1024> bytes;
+        const int byteCount = NarrowInto(CP_UTF8, WC_ERR_INVALID_CHARS, body, units, &bytes);
         if (byteCount <= 0) {
             DWORD error = GetLastError();
             return error != 0 ? static_cast<int>(error) : ERROR_NO_UNICODE_TRANSLATION;
         }
-        // A usual form fits on the stack.
-        SmallSecret<unsigned char, 1024> bytes;
-        bytes.Resize(static_cast<std::size_t>(byteCount));
-        if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, body, units,
-                                reinterpret_cast<char*>(bytes.data()), byteCount, nullptr,
-                                nullptr) != byteCount) {
-            DWORD error = GetLastError();
-            return error != 0 ? static_cast<int>(error) : ERROR_NO_UNICODE_TRANSLATION;
-        }
-        return Send(method, url, bytes.data(), bytes.size());
+        return Send(method, url, bytes.data(), static_cast<std::size_t>(byteCount));
     } catch (...) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }

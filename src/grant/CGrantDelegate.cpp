@@ -87,15 +87,9 @@ int CGrantDelegate::PrepareBasicAuthorization() {
     int credentialsCount = 0;
     if (!ToInt(credentials.size(), &credentialsCount)) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
 
-    // A size of 0 means the platform refused the text or the code page.
-    const int ansiCount = WideCharToMultiByte(CP_ACP, 0, credentials.data(), credentialsCount,
-                                              nullptr, 0, nullptr, nullptr);
-    if (ansiCount <= 0) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
+    // 0 means the platform refused the text or the code page.
     SmallSecret<unsigned char, 512> ansi;
-    ansi.Resize(static_cast<size_t>(ansiCount));
-    const int written = WideCharToMultiByte(CP_ACP, 0, credentials.data(), credentialsCount,
-                                            reinterpret_cast<char*>(ansi.data()), ansiCount,
-                                            nullptr, nullptr);
+    const int written = NarrowInto(CP_ACP, 0, credentials.data(), credentialsCount, &ansi);
     if (written <= 0) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
 
     // Base64 is ASCII, which every ANSI code page decodes unit for unit, so

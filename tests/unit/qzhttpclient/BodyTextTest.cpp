@@ -61,6 +61,13 @@ TEST(BodyText, CodePagesDecodeThroughThePlatform) {
     EXPECT_EQ(Decode("\x93\xfa\x96\x7b", 932), L"\u65e5\u672c");
     // Malformed UTF-8 becomes U+FFFD rather than failing the whole body.
     EXPECT_EQ(Decode("A\xFF" "B", kCodePageUtf8), L"A\uFFFDB");
+    // Either side of 64 KiB (converted at once, or measured first), a text of
+    // fewer units than bytes ends where it should.
+    for (std::size_t repeats : {21845u, 21846u}) {
+        std::string bytes;
+        for (std::size_t i = 0; i < repeats; ++i) bytes += "\xE2\x82\xAC";
+        EXPECT_EQ(Decode(bytes, kCodePageUtf8), std::wstring(repeats, L'\u20ac')) << repeats;
+    }
 }
 
 TEST(BodyText, EveryByteValueAloneDecodesToOneUnitInUtf8And1252) {
