@@ -60,13 +60,12 @@ int Base64Encode(const unsigned char* bytes, int byteCount, int* outLength, char
     return 0;
 }
 
-int Base64AppendWide(const unsigned char* bytes, int byteCount, SecureWString* text) {
-    int length = 0;
-    if (bytes == nullptr || text == nullptr || !EncodedLength(byteCount, &length)) return 1;
-    const std::size_t start = text->size();
-    text->resize(start + static_cast<std::size_t>(length));
-    EncodeInto(bytes, byteCount, &(*text)[start]);
-    return 0;
+bool Base64Length(int byteCount, int* length) {
+    return length != nullptr && EncodedLength(byteCount, length);
+}
+
+void Base64EncodeWide(const unsigned char* bytes, int byteCount, wchar_t* out) {
+    EncodeInto(bytes, byteCount, out);
 }
 
 }  // namespace OAuthClient

@@ -14,11 +14,13 @@ namespace OAuthClient {
 [[nodiscard]] int Base64Encode(const unsigned char* bytes, int byteCount, int* outLength,
                                char** out);
 
-// The same encoding appended to text as wide characters, without a block of
-// its own. Result 0, or 1 for null input or text, a count of 0 or less, or
-// an output length that would overflow int (text unchanged). Throws
-// std::bad_alloc.
-[[nodiscard]] int Base64AppendWide(const unsigned char* bytes, int byteCount, SecureWString* text);
+// The encoding's length for byteCount bytes, without a terminator; false for
+// a count of 0 or less or a length (with a terminator) beyond int.
+[[nodiscard]] bool Base64Length(int byteCount, int* length);
+
+// The same encoding as wide characters, written to out, which has room for
+// Base64Length's count; no terminator is added.
+void Base64EncodeWide(const unsigned char* bytes, int byteCount, wchar_t* out);
 
 }  // namespace OAuthClient
 

@@ -94,13 +94,17 @@ int CGrantDelegate::PrepareBasicAuthorization() {
 
     // Base64 is ASCII, which every ANSI code page decodes unit for unit, so
     // the characters are written straight into the header value as wide
-    // ones, with no block of their own. The encoder sizes the value's block
-    // before a secret character goes in; only the scheme precedes it.
-    SecureWString authorization(L"Basic ");
-    if (Base64AppendWide(ansi.data(), written, &authorization) != 0)
-        return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
+    // ones, on the stack like the credentials.
+    int encodedCount = 0;
+    if (!Base64Length(written, &encodedCount)) return Fail(OAUTH_ERROR_FORM_NOT_BUILT);
+    static constexpr std::wstring_view kScheme = L"Basic ";
+    SmallSecret<wchar_t, 512> authorization;
+    wchar_t* value = authorization.Resize(kScheme.size() + static_cast<size_t>(encodedCount) + 1);
+    std::wmemcpy(value, kScheme.data(), kScheme.size());
+    Base64EncodeWide(ansi.data(), written, value + kScheme.size());
+    value[kScheme.size() + static_cast<size_t>(encodedCount)] = L'\0';
     client_->SetRequestHeader(L"Content-Type", kFormContentType, 0);
-    client_->SetRequestHeader(L"Authorization", authorization.c_str(), 0);
+    client_->SetRequestHeader(L"Authorization", value, 0);
     return 1;
 }
 

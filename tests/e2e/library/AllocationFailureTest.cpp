@@ -72,7 +72,7 @@ TEST_F(AllocationFailure, EveryFailingAllocationEndsTheRequestCleanly) {
         long leastFailedRuns;  // shows that the sweep really failed inside (both modules
                                // make few blocks per exchange by design)
     } cases[] = {
-        {"token request, library", module_, &AllocationFailure::TokenRequest, 15},
+        {"token request, library", module_, &AllocationFailure::TokenRequest, 10},
         {"token request, component", component, &AllocationFailure::TokenRequest, 5},
         {"resource request, library", module_, &AllocationFailure::ResourceRequest, 10},
         {"resource request, component", component, &AllocationFailure::ResourceRequest, 5},

@@ -17,10 +17,13 @@ std::string Encode(const std::vector<unsigned char>& bytes) {
     std::string result(text, static_cast<size_t>(length));
     EXPECT_EQ(text[length], '\0');
     delete[] text;
-    // The wide form appends the same characters.
-    SecureWString wide = L"Basic ";
-    EXPECT_EQ(Base64AppendWide(bytes.data(), static_cast<int>(bytes.size()), &wide), 0);
-    EXPECT_EQ(wide, L"Basic " + SecureWString(result.begin(), result.end()));
+    // The wide form writes the same characters, and only as many as its
+    // length says.
+    int wideLength = 0;
+    EXPECT_TRUE(Base64Length(static_cast<int>(bytes.size()), &wideLength));
+    std::wstring wide(static_cast<size_t>(wideLength) + 1, L'#');
+    Base64EncodeWide(bytes.data(), static_cast<int>(bytes.size()), wide.data());
+    EXPECT_EQ(wide, std::wstring(result.begin(), result.end()) + L'#');
     return result;
 }
 
@@ -65,12 +68,12 @@ TEST(Base64, RefusesBadArgumentsLeavingTheOutputsAlone) {
     EXPECT_EQ(Base64Encode(&byte, 0x7FFFFFFF, &length, &text), 1);
     EXPECT_EQ(length, -7);
     EXPECT_EQ(text, nullptr);
-    SecureWString wide = L"kept";
-    EXPECT_EQ(Base64AppendWide(nullptr, 1, &wide), 1);
-    EXPECT_EQ(Base64AppendWide(&byte, 0, &wide), 1);
-    EXPECT_EQ(Base64AppendWide(&byte, 3 * 536870911 + 1, &wide), 1);
-    EXPECT_EQ(Base64AppendWide(&byte, 1, nullptr), 1);
-    EXPECT_EQ(wide, L"kept");
+    int wideLength = -7;
+    EXPECT_FALSE(Base64Length(0, &wideLength));
+    EXPECT_FALSE(Base64Length(3 * 536870911 + 1, &wideLength));
+    EXPECT_FALSE(Base64Length(1, nullptr));
+    EXPECT_TRUE(Base64Length(3 * 536870911, &wideLength));
+    EXPECT_EQ(wideLength, 2147483644);
 }
 
 }  // namespace
