@@ -130,7 +130,7 @@ int CHttpClient::GetResponseText(const wchar_t** text) {
             // A body that does not decode leaves the text empty, which is the
             // answer the host gets.
             (void)DecodeBodyText(reply_.body.data(), reply_.body.size(),
-                                 CodePageOfContentType(reply_.contentType), &text_);
+                                 reply_.textCodePage, &text_);
         } catch (...) {
             text_.clear();
             return 0;

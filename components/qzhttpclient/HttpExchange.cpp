@@ -6,6 +6,7 @@
 
 #include "AsciiText.h"
 #include "BodyPace.h"
+#include "BodyText.h"
 #include "CheckedSize.h"
 #include "ExchangeTrace.h"
 #include "ReplyHeadFields.h"
@@ -304,7 +305,9 @@ DWORD HttpExchange::ReadReply(const wchar_t* method, HttpReply* reply) {
     reply->statusCode = fields.statusCode;
     reply->statusText.assign(fields.statusText);
     if (TrimSpacesAndTabs(reply->statusText).empty()) reply->statusText = StandardStatusPhrase(reply->statusCode);
-    reply->contentType.assign(fields.contentType);
+    // Only the code page is kept: a copy of the type would be a heap block
+    // per exchange, and the text decoding is all it serves.
+    reply->textCodePage = CodePageOfContentType(fields.contentType);
 
     reply->body.Clear();
     unsigned long long declared = 0;

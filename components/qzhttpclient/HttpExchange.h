@@ -44,7 +44,7 @@ struct HttpReply {
     int statusCode = 0;
     std::wstring statusText;  // never empty once filled
     SecureWide rawHeaders;    // zero-terminated; status line first, ends with an empty line
-    std::wstring contentType;
+    unsigned textCodePage = 0;  // the body's, as the Content-Type names it
     SecureBuffer body;
 };
 
