@@ -33,9 +33,7 @@ CTokenResponse::CTokenResponse(IHttpClient* client) {
 
     const wchar_t* text = nullptr;
     client->GetResponseText(&text);
-    bodyText_ = CopyReplyText(text);
-
-    head_.Read(*client, true);
+    head_.Read(*client, true, text, &bodyText_);
 
     ReadReplyFields(*client);
 }

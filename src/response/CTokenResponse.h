@@ -64,8 +64,8 @@ private:
     const wchar_t* state_ = nullptr;
     const wchar_t* errorDescription_ = nullptr;
     const wchar_t* tokenType_ = nullptr;
-    ReplyHead head_;  // header names upper-cased
-    WideBuffer bodyText_;
+    ReplyHead head_;  // header names upper-cased; holds the body text too
+    const wchar_t* bodyText_ = nullptr;
 };
 
 }  // namespace OAuthClient

@@ -5,7 +5,8 @@
 
 namespace OAuthClient {
 
-void ReplyHead::Read(IHttpClient& client, bool upperCaseNames) {
+void ReplyHead::Read(IHttpClient& client, bool upperCaseNames, const wchar_t* bodyText,
+                     const wchar_t** bodyOut) {
     statusCode_ = client.GetStatusCode();
 
     const wchar_t* statusText = nullptr;
@@ -14,8 +15,10 @@ void ReplyHead::Read(IHttpClient& client, bool upperCaseNames) {
     const wchar_t* headers = nullptr;
     // A failed call leaves headers null, and the header text unset.
     (void)client.GetResponseHeaders(&headers);
-    text_ = PackReplyTexts({{statusText ? statusText : L"", &statusText_},
-                            {headers ? headers : L"", &headerText_}});
+    const PackedText texts[] = {{statusText ? statusText : L"", &statusText_},
+                                {headers ? headers : L"", &headerText_},
+                                {bodyText ? bodyText : L"", bodyOut}};
+    text_ = PackReplyTexts(texts, bodyOut != nullptr ? 3 : 2);
     upperCaseNames_ = upperCaseNames;
 }
 

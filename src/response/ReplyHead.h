@@ -18,7 +18,11 @@ public:
     // GetHeader: most hosts never ask for one header, and the map costs
     // several heap blocks per field on every exchange. With upperCaseNames, a
     // to z in header names are stored upper-cased. Throws std::bad_alloc.
-    void Read(IHttpClient& client, bool upperCaseNames);
+    // With bodyOut, bodyText (the client's text of the body, read before)
+    // is copied too, into the same heap block as the head, and *bodyOut set
+    // to the copy, or to null for none; the block lives as long as this.
+    void Read(IHttpClient& client, bool upperCaseNames, const wchar_t* bodyText = nullptr,
+              const wchar_t** bodyOut = nullptr);
 
     int StatusCode() const noexcept { return statusCode_; }
     // The getter rule of ResponseText.h.
@@ -31,8 +35,8 @@ public:
 
 private:
     int statusCode_ = 0;
-    // The status text and the header block, in one heap block; null where
-    // the client had none.
+    // The status text and the header block (and a caller's body text), in
+    // one heap block; null where the client had none.
     WideBuffer text_;
     const wchar_t* statusText_ = nullptr;
     const wchar_t* headerText_ = nullptr;
