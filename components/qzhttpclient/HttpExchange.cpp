@@ -176,9 +176,16 @@ DWORD HttpExchange::Configure() {
     const int wait = waitMilliseconds_;
     const int left = deadline_.Remaining();
     if (left == 0) return ERROR_WINHTTP_TIMEOUT;
-    if (!WinHttpSetTimeouts(request_.get(), wait, wait, wait, left)) return LastError();
-    receiveMilliseconds_ = left;
-    DWORD responseTimeout = static_cast<DWORD>(left);
+    // Once the clock has ticked since the start, the deadline leaves a
+    // millisecond or two less than the setting, and the body's first wait,
+    // which may take the whole setting, would then have to set the option
+    // again, a system call once the request holds a connection. A receive
+    // timeout that much longer than the deadline is within what the clock
+    // can tell (LimitReceive), and the deadline is still checked after it.
+    const int receive = wait - left < kTimeoutSlackMilliseconds ? wait : left;
+    if (!WinHttpSetTimeouts(request_.get(), wait, wait, wait, receive)) return LastError();
+    receiveMilliseconds_ = receive;
+    DWORD responseTimeout = static_cast<DWORD>(receive);
     if (!WinHttpSetOption(request_.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT,
                           &responseTimeout, sizeof responseTimeout))
         return LastError();
