@@ -1,6 +1,7 @@
 #include "HttpExchange.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <iterator>
 
@@ -27,6 +28,9 @@ constexpr int kTimeoutSlackMilliseconds = 16;
 // the bytes arrive: a header line alone must not cost a 32-bit host a
 // quarter of its address space.
 constexpr std::size_t kMaxReserveAhead = 16u * 1024u * 1024u;
+
+// Set once the system has refused the decompression option (Configure).
+std::atomic<bool> g_decompressionUnknown{false};
 
 // The error of the WinHTTP call that just failed. 0, 1 and -1 would read as
 // success or as the library's own refusal, so a call that failed without
@@ -215,9 +219,17 @@ DWORD HttpExchange::Configure() {
                      sizeof headerLimit);
 
     // Systems before Windows 8.1, and Wine, have no decompression; WinHTTP
-    // then does not offer gzip or deflate to the server either.
-    DWORD decompression = WINHTTP_DECOMPRESSION_FLAG_ALL;
-    WinHttpSetOption(request_.get(), WINHTTP_OPTION_DECOMPRESSION, &decompression, sizeof decompression);
+    // then does not offer gzip or deflate to the server either. A system
+    // that does not know the option will not learn it while the process
+    // runs, so it is not asked again: every call is a turn of WinHTTP's
+    // handle lock.
+    if (!g_decompressionUnknown.load(std::memory_order_relaxed)) {
+        DWORD decompression = WINHTTP_DECOMPRESSION_FLAG_ALL;
+        if (!WinHttpSetOption(request_.get(), WINHTTP_OPTION_DECOMPRESSION, &decompression,
+                              sizeof decompression) &&
+            GetLastError() == ERROR_WINHTTP_INVALID_OPTION)
+            g_decompressionUnknown.store(true, std::memory_order_relaxed);
+    }
     return 0;
 }
 
