@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cwchar>
 #include <new>
-#include <initializer_list>
 #include <string_view>
 #include <utility>
 
@@ -37,9 +36,6 @@ inline WideBuffer CopyReplyText(const wchar_t* text) {
 // Throws std::bad_alloc, leaving the out-pointers untouched.
 using PackedText = std::pair<std::wstring_view, const wchar_t**>;
 WideBuffer PackReplyTexts(const PackedText* texts, std::size_t count);
-inline WideBuffer PackReplyTexts(std::initializer_list<PackedText> texts) {
-    return PackReplyTexts(texts.begin(), texts.size());
-}
 
 // The getter rule: a null field or a null out-pointer gives -1 with out
 // untouched (and the cause in the last-error value); otherwise out borrows
