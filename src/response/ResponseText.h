@@ -47,10 +47,6 @@ WideBuffer PackReplyTexts(const PackedText* texts, std::size_t count);
     return 1;
 }
 
-[[nodiscard]] inline int HandOutText(const WideBuffer& field, const wchar_t** out) noexcept {
-    return HandOutText(field.get(), out);
-}
-
 // Looks name up in headers and, when found, hands out a copy of the value
 // kept in valueBuffer (an empty value as an empty text). The copy is made
 // before the old buffer goes, so name may point into it. -1 when absent or
