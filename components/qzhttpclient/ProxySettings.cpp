@@ -36,26 +36,6 @@ UserProxyConfig FromSystem() {
     return config;
 }
 
-// Every exchange reads the answers and almost none writes one, so readers
-// take the lock shared and do not wait for each other.
-class LockScope {
-public:
-    LockScope(SRWLOCK* lock, bool exclusive) noexcept : lock_(lock), exclusive_(exclusive) {
-        if (exclusive_) AcquireSRWLockExclusive(lock_);
-        else AcquireSRWLockShared(lock_);
-    }
-    ~LockScope() {
-        if (exclusive_) ReleaseSRWLockExclusive(lock_);
-        else ReleaseSRWLockShared(lock_);
-    }
-    LockScope(const LockScope&) = delete;
-    LockScope& operator=(const LockScope&) = delete;
-
-private:
-    SRWLOCK* lock_;
-    bool exclusive_;
-};
-
 }  // namespace
 
 UserProxyConfig ProxySettings::ReadUserConfig() {
@@ -88,7 +68,7 @@ DWORD ProxySettings::ApplyTo(HINTERNET request, const TargetUrl& target) {
     Answer answer;
     bool known = false;
     {
-        LockScope lock(&lock_, false);
+        ReadMostlyLock::Scope lock(&answersLock_, false);
         auto cached = answers_.find(origin);
         if (cached != answers_.end() && GetTickCount64() - cached->second.at < kAnswerLifetimeMs) {
             answer = cached->second;
@@ -100,7 +80,7 @@ DWORD ProxySettings::ApplyTo(HINTERNET request, const TargetUrl& target) {
         // answers are alike and the last one stays.
         answer = Lookup(LookupUrl(target));
         Origin<std::wstring> key{std::wstring(origin.host), origin.port, origin.secure};
-        LockScope lock(&lock_, true);
+        ReadMostlyLock::Scope lock(&answersLock_, true);
         answers_[std::move(key)] = answer;
     }
     if (!answer.found) return 0;
@@ -124,7 +104,7 @@ ProxySettings::Answer ProxySettings::Lookup(const std::wstring& url) {
     {
         // The PAC file is fetched directly, never through the proxy it may
         // name; a session of its own keeps the exchanges' proxy out of it.
-        LockScope lock(&lock_, true);
+        AcquireSRWLockExclusive(&sessionLock_);
         if (!lookupSession_) {
             lookupSession_.reset(WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY,
                                              WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
@@ -134,6 +114,7 @@ ProxySettings::Answer ProxySettings::Lookup(const std::wstring& url) {
                 WinHttpSetTimeouts(lookupSession_.get(), 10000, 10000, 10000, 10000);
         }
         session = lookupSession_.get();
+        ReleaseSRWLockExclusive(&sessionLock_);
     }
     if (session == nullptr) return answer;
 

@@ -23,6 +23,7 @@
 #include <string_view>
 
 #include "InternetHandle.h"
+#include "ReadMostlyLock.h"
 #include "TargetUrl.h"
 
 namespace OAuthClient {
@@ -100,8 +101,10 @@ private:
     Answer Lookup(const std::wstring& url);
 
     const UserProxyConfig config_;
-    SRWLOCK lock_ = SRWLOCK_INIT;
-    UniqueInternet lookupSession_;  // opened on the first lookup, under lock_
+    // Every exchange reads the answers and almost none writes one.
+    ReadMostlyLock answersLock_;
+    SRWLOCK sessionLock_ = SRWLOCK_INIT;
+    UniqueInternet lookupSession_;  // opened on the first lookup, under sessionLock_
     std::map<Origin<std::wstring>, Answer, OriginOrder> answers_;
 };
 

@@ -1,7 +1,9 @@
 // The small pure parts behind an exchange: URL splitting, timeouts, protocol
-// flags, reason phrases and the reply fields read from the header block.
+// flags, reason phrases, the reply fields read from the header block and the
+// proxy answers' lock.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "HttpExchange.h"
 #include "ProxySettings.h"
+#include "ReadMostlyLock.h"
 #include "ReplyHeadFields.h"
 #include "SharedSessions.h"
 #include "StatusPhrase.h"
@@ -180,6 +183,47 @@ TEST(ProxySettings, TheLookupSeesOnlyTheOrigin) {
         ASSERT_EQ(target.Parse(c.url), 0u) << c.url;
         EXPECT_EQ(ProxySettings::LookupUrl(target), c.origin) << c.url;
     }
+}
+
+// A writer keeps two plain values equal only while it holds the lock; a
+// reader that ever sees them differ, or sees a writer in, was let in with it.
+struct LockedPair {
+    ReadMostlyLock lock;
+    long first = 0, second = 0;
+    std::atomic<int> writersIn{0};
+    std::atomic<long> torn{0};
+};
+
+DWORD WINAPI UseLockedPair(void* context) {
+    auto* pair = static_cast<LockedPair*>(context);
+    for (int i = 1; i <= 20000; ++i) {
+        const bool write = i % 50 == 0;
+        ReadMostlyLock::Scope scope(&pair->lock, write);
+        if (pair->writersIn.fetch_add(write ? 1 : 0) != 0) ++pair->torn;
+        if (write) {
+            ++pair->first;
+            SwitchToThread();
+            ++pair->second;
+            --pair->writersIn;
+        } else if (pair->first != pair->second) {
+            ++pair->torn;
+        }
+    }
+    return 0;
+}
+
+TEST(ReadMostlyLock, AWriterHasTheDataToItself) {
+    LockedPair pair;
+    HANDLE threads[4];
+    for (HANDLE& thread : threads) {
+        thread = CreateThread(nullptr, 0, UseLockedPair, &pair, 0, nullptr);
+        ASSERT_NE(thread, nullptr);
+    }
+    WaitForMultipleObjects(4, threads, TRUE, INFINITE);
+    for (HANDLE thread : threads) CloseHandle(thread);
+    EXPECT_EQ(pair.torn.load(), 0);
+    EXPECT_EQ(pair.first, 4 * 400);
+    EXPECT_EQ(pair.second, 4 * 400);
 }
 
 TEST(SystemVersion, TheSystemReportsItsOwnVersion) {
