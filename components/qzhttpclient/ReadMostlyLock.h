@@ -1,11 +1,12 @@
 // A lock for data that every exchange reads and almost none writes.
 //
 // An SRW lock taken shared would do, but under Wine its release wakes through
-// a spin lock shared by all threads whenever the owner count returns to zero,
-// waiters or not; with many threads on few cores a thread preempted there
-// holds every other one spinning, and that cost more than the whole rest of
-// an exchange's own work. Here a reader only moves a count up and down, and
-// waits only while a writer is in, which is rare and short.
+// a spin lock (hashed by address, so shared by every thread that releases
+// this lock) whenever the owner count returns to zero, waiters or not; with
+// many threads on few cores a thread preempted there holds the others
+// spinning, at times for longer than the rest of an exchange's own work
+// takes. Here a reader only moves a count up and down, and waits only while a
+// writer is in, which is rare and short.
 #ifndef QZHTTPCLIENT_READMOSTLYLOCK_H
 #define QZHTTPCLIENT_READMOSTLYLOCK_H
 
