@@ -25,7 +25,7 @@ void ReadMostlyLock::UnlockShared() noexcept {
 void ReadMostlyLock::Lock() noexcept {
     AcquireSRWLockExclusive(&writers_);
     writing_.store(true, std::memory_order_seq_cst);
-    // Readers stay in only for a lookup; one preempted there may have a
+    // Readers stay in only for a moment, but one preempted there may have a
     // lower priority than this thread, which Sleep(0) would not yield to.
     for (int waits = 0; readers_.load(std::memory_order_seq_cst) != 0; ++waits)
         Sleep(waits < 16 ? 0 : 1);
