@@ -4,9 +4,22 @@
 // so that the process starts with neither loaded; run.py starts a fresh
 // process for every measurement.
 //
-//   bench_coldstart.exe --side oauth|winhttp --url http://127.0.0.1:PORT/token
+//   bench_coldstart.exe --side oauth|winhttp|winhttp-proxy --url http://127.0.0.1:PORT/token
+//   bench_coldstart.exe --side modules
 //
-// Prints "cold SIDE MS LOAD_MS": the whole, and the LoadLibrary call alone.
+// --side winhttp-proxy makes the raw POST as a host that follows the user's
+// proxy settings must: it asks WinHTTP for them and, where they say "detect
+// automatically" or name a configuration script, looks the proxy up before
+// the request, as the component does. It shows what the setting costs any
+// program, apart from the library's own first-call costs.
+//
+// --side modules loads winhttp.dll and then, each timed on its own, the
+// modules the library brings (the shared runtime, OAuth_Dll.dll and the
+// component) and bench_empty.dll, a module with nothing in it: what the
+// loader charges per module, apart from WinHTTP's own.
+//
+// Prints "cold SIDE MS LOAD_MS": the whole, and the LoadLibrary call alone;
+// for modules, "module NAME MS" per module instead.
 #include <windows.h>
 #include <winhttp.h>
 
@@ -58,7 +71,38 @@ void FirstToken(const std::wstring& url, const Stopwatch& watch) {
     client->Release();
 }
 
-void FirstRawPost(const std::wstring& url, const Stopwatch& watch) {
+// Looks up the proxy for url where the user's settings ask for a lookup, and
+// sets the answer on request.
+void FollowUserProxy(HMODULE module, HINTERNET session, HINTERNET request,
+                     const std::wstring& url) {
+    auto userConfig = Proc<decltype(&WinHttpGetIEProxyConfigForCurrentUser)>(
+        module, "WinHttpGetIEProxyConfigForCurrentUser");
+    auto lookup = Proc<decltype(&WinHttpGetProxyForUrl)>(module, "WinHttpGetProxyForUrl");
+    auto setOption = Proc<decltype(&WinHttpSetOption)>(module, "WinHttpSetOption");
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config = {};
+    if (!userConfig(&config)) return;
+    WINHTTP_AUTOPROXY_OPTIONS options = {};
+    if (config.fAutoDetect) {
+        options.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
+        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    }
+    if (config.lpszAutoConfigUrl != nullptr) {
+        options.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
+        options.lpszAutoConfigUrl = config.lpszAutoConfigUrl;
+    }
+    WINHTTP_PROXY_INFO info = {};
+    if (options.dwFlags != 0 && lookup(session, url.c_str(), &options, &info)) {
+        if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY)
+            setOption(request, WINHTTP_OPTION_PROXY, &info, sizeof info);
+        GlobalFree(info.lpszProxy);
+        GlobalFree(info.lpszProxyBypass);
+    }
+    GlobalFree(config.lpszAutoConfigUrl);
+    GlobalFree(config.lpszProxy);
+    GlobalFree(config.lpszProxyBypass);
+}
+
+void FirstRawPost(const std::wstring& url, bool followUserProxy, const Stopwatch& watch) {
     HMODULE module = LoadLibraryW(L"winhttp.dll");
     g_loadMs = watch.Milliseconds();
     if (module == nullptr) Fail("LoadLibrary(winhttp.dll)", static_cast<long>(GetLastError()));
@@ -94,6 +138,7 @@ void FirstRawPost(const std::wstring& url, const Stopwatch& watch) {
                                  WINHTTP_DEFAULT_ACCEPT_TYPES,
                                  parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0)
                    : nullptr;
+    if (request != nullptr && followUserProxy) FollowUserProxy(module, session, request, url);
     DWORD length = sizeof kForm - 1;
     if (request == nullptr ||
         !send(request, kHeaders, static_cast<DWORD>(-1), const_cast<char*>(kForm), length, length, 0) ||
@@ -116,19 +161,35 @@ void FirstRawPost(const std::wstring& url, const Stopwatch& watch) {
     close(session);
 }
 
+void LoadModules() {
+    if (LoadLibraryW(L"winhttp.dll") == nullptr)
+        Fail("LoadLibrary(winhttp.dll)", static_cast<long>(GetLastError()));
+    for (const wchar_t* name :
+         {L"QZSHR190.dll", L"OAuth_Dll.dll", L"qzhttpclient190.dll", L"bench_empty.dll"}) {
+        Stopwatch watch;
+        if (LoadLibraryW(name) == nullptr)
+            Fail(Narrow(name).c_str(), static_cast<long>(GetLastError()));
+        std::printf("module %s %.3f\n", Narrow(name).c_str(), watch.Milliseconds());
+    }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     Options options(argc, argv);
     const std::wstring side = options.Text(L"--side", L"");
     const std::wstring url = options.Text(L"--url", L"");
-    if (url.empty() || (side != L"oauth" && side != L"winhttp"))
-        Fail("usage: --side oauth|winhttp --url URL", 2);
+    if (side == L"modules") {
+        LoadModules();
+        return 0;
+    }
+    if (url.empty() || (side != L"oauth" && side != L"winhttp" && side != L"winhttp-proxy"))
+        Fail("usage: --side oauth|winhttp|winhttp-proxy|modules --url URL", 2);
     Stopwatch watch;
     if (side == L"oauth") {
         FirstToken(url, watch);
     } else {
-        FirstRawPost(url, watch);
+        FirstRawPost(url, side == L"winhttp-proxy", watch);
     }
     const double total = watch.Milliseconds();
     std::printf("cold %s %.3f %.3f\n", Narrow(side).c_str(), total, g_loadMs);
