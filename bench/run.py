@@ -721,7 +721,7 @@ def concurrency_figures(bench, args, sections):
                     rounds_for(threads), "t7res%d" % threads)
         if "cold" in sections:
             for scheme, url in (("http", bench.http), ("https", bench.https)):
-                log("figure 8: cold start over %s, %d pairs of processes" % (scheme, cold_pairs))
+                log("figure 8: cold start over %s, %d sets of processes" % (scheme, cold_pairs))
                 cold_runs[scheme] = bench.cold(url, cold_pairs, "c8" + scheme)
             log("figure 8: the modules' loads, %d fresh processes" % cold_pairs)
             module_runs = bench.module_loads(cold_pairs)
